@@ -1,0 +1,13 @@
+#include <cstdio>
+
+#include "app/Commands.h"
+
+namespace quoril {
+
+// Scaffolding until this mode is built.
+int runRegisterCommand(int, char**) {
+    std::fputs("quoril: this mode is not built yet\n", stderr);
+    return 2;
+}
+
+}  // namespace quoril
