@@ -11,7 +11,7 @@ namespace quoril {
 // threads write into a session's log while the window thread copies it), so the text sits
 // behind a mutex held only for the append or the copy.
 class DiagnosticsLog {
-public:
+  public:
     DiagnosticsLog() = default;
     explicit DiagnosticsLog(std::string text) : m_text(std::move(text)) {}
     DiagnosticsLog(const DiagnosticsLog&) = delete;
@@ -28,7 +28,7 @@ public:
     size_t size() const;
     bool empty() const { return size() == 0; }
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::string m_text;  // guarded by m_mutex
 };

@@ -22,7 +22,7 @@ struct AsioDriverEntry {
 // The one settings record of the process. Only the window thread reads or writes it; the DSP
 // and load threads get copies of what they need when a session starts.
 class Settings {
-public:
+  public:
     static constexpr int kMaxDrivers = 8;
     static constexpr int kMaxPathChars = 259;  // installPath holds 260 bytes with the terminator
     static constexpr int kMaxTextChars = 519;  // the other text fields hold 520 bytes
@@ -56,7 +56,6 @@ public:
     int16_t phase = 0;
     bool diagnostics = false;
     std::string iniPath;
-
 };
 
 // The process-wide reference to the settings record. It points at one static record until the

@@ -8,7 +8,9 @@
 
 namespace quoril {
 
-AtomicFileWriter::~AtomicFileWriter() { abandon(); }
+AtomicFileWriter::~AtomicFileWriter() {
+    abandon();
+}
 
 bool AtomicFileWriter::open(const std::string& targetPath) {
     abandon();
@@ -63,7 +65,8 @@ bool writeFileAtomically(const std::string& path, const std::string& content) {
     if (!writer.open(path)) {
         return false;
     }
-    if (!content.empty() && std::fwrite(content.data(), 1, content.size(), writer.stream()) != content.size()) {
+    if (!content.empty() &&
+        std::fwrite(content.data(), 1, content.size(), writer.stream()) != content.size()) {
         return false;
     }
     return writer.commit();

@@ -10,7 +10,7 @@ namespace quoril {
 // by commit(). Destroying an uncommitted writer removes the temporary file and leaves the target
 // untouched.
 class AtomicFileWriter {
-public:
+  public:
     AtomicFileWriter() = default;
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -23,7 +23,7 @@ public:
     bool commit();
     void abandon();
 
-private:
+  private:
     std::string m_target;
     std::string m_temp;
     FILE* m_file = nullptr;

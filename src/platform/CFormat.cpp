@@ -1,9 +1,9 @@
 #include "platform/CFormat.h"
 
+#include <locale.h>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <locale.h>
 
 namespace quoril {
 
@@ -17,11 +17,11 @@ locale_t cLocale() {
 }
 
 class ScopedCLocale {
-public:
+  public:
     ScopedCLocale() : m_previous(uselocale(cLocale())) {}
     ~ScopedCLocale() { uselocale(m_previous); }
 
-private:
+  private:
     locale_t m_previous;
 };
 
@@ -54,8 +54,12 @@ std::string cformat(const char* fmt, ...) {
     return text;
 }
 
-double cstrtod(const char* text, char** end) { return strtod_l(text, end, cLocale()); }
+double cstrtod(const char* text, char** end) {
+    return strtod_l(text, end, cLocale());
+}
 
-long cstrtol(const char* text, char** end) { return strtol_l(text, end, 10, cLocale()); }
+long cstrtol(const char* text, char** end) {
+    return strtol_l(text, end, 10, cLocale());
+}
 
 }  // namespace quoril

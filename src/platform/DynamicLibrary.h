@@ -6,7 +6,7 @@ namespace quoril {
 
 // A shared library loaded with dlopen, closed when the object goes. Move-only.
 class DynamicLibrary {
-public:
+  public:
     DynamicLibrary() = default;
     ~DynamicLibrary() { close(); }
     DynamicLibrary(DynamicLibrary&& other) noexcept;
@@ -26,7 +26,7 @@ public:
     void close();
     const std::string& error() const { return m_error; }
 
-private:
+  private:
     void* m_handle = nullptr;
     std::string m_error;
 };

@@ -9,7 +9,7 @@ namespace quoril {
 // keeps its LF, and a line longer than the limit is handed out in pieces, the rest continuing
 // as the next line. Reads from a file or from text in memory.
 class LineReader {
-public:
+  public:
     LineReader() = default;
     ~LineReader() { close(); }
     LineReader(const LineReader&) = delete;
@@ -24,7 +24,7 @@ public:
     bool readLine(std::string& line, size_t maxChars);
     void close();
 
-private:
+  private:
     int nextChar();  // EOF at the end; CR LF folded to LF
     int rawChar();
     FILE* m_file = nullptr;

@@ -24,7 +24,8 @@ bool NamedEvent::wait() noexcept {
 
 bool NamedEvent::waitFor(int timeoutMs) noexcept {
     std::unique_lock lock(m_mutex);
-    bool woken = m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_set || m_closed; });
+    bool woken =
+        m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_set || m_closed; });
     if (!woken || m_closed) {
         return false;
     }

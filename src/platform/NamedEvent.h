@@ -13,7 +13,7 @@ namespace quoril {
 // signal() may be called from any thread, including a driver callback: it takes the internal
 // mutex only for the few instructions needed to set the flag.
 class NamedEvent {
-public:
+  public:
     explicit NamedEvent(std::string name) : m_name(std::move(name)) {}
     NamedEvent(const NamedEvent&) = delete;
     NamedEvent& operator=(const NamedEvent&) = delete;
@@ -27,7 +27,7 @@ public:
     void close() noexcept;
     bool closed() const noexcept;
 
-private:
+  private:
     std::string m_name;
     mutable std::mutex m_mutex;
     std::condition_variable m_cond;

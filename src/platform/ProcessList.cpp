@@ -74,7 +74,9 @@ int countProcessesNamed(std::string_view exeName) {
     return count;
 }
 
-std::string executablePath() { return readLink("/proc/self/exe"); }
+std::string executablePath() {
+    return readLink("/proc/self/exe");
+}
 
 std::string executableDirectory() {
     std::string path = executablePath();

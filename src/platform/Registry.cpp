@@ -106,7 +106,9 @@ std::string Registry::locate() {
     return user;
 }
 
-bool Registry::loadDefault() { return load(locate()); }
+bool Registry::loadDefault() {
+    return load(locate());
+}
 
 bool Registry::load(const std::string& path) {
     m_keys.clear();
@@ -128,9 +130,8 @@ std::string Registry::canonicalPath(std::string_view keyPath) {
         std::string_view shortName;
         std::string_view longName;
     };
-    static constexpr Alias kAliases[] = {{"HKLM", "HKEY_LOCAL_MACHINE"},
-                                         {"HKCR", "HKEY_CLASSES_ROOT"},
-                                         {"HKCU", "HKEY_CURRENT_USER"}};
+    static constexpr Alias kAliases[] = {
+        {"HKLM", "HKEY_LOCAL_MACHINE"}, {"HKCR", "HKEY_CLASSES_ROOT"}, {"HKCU", "HKEY_CURRENT_USER"}};
     for (const Alias& alias : kAliases) {
         if (startsWithNoCase(keyPath, alias.shortName) &&
             (keyPath.size() == alias.shortName.size() || keyPath[alias.shortName.size()] == '\\')) {
@@ -244,8 +245,8 @@ Registry::Key& Registry::obtainKey(std::string_view keyPath) {
 bool Registry::keyExists(std::string_view keyPath) const {
     std::string path = canonicalPath(keyPath);
     for (const Key& key : m_keys) {
-        if (equalsNoCase(key.path, path) ||
-            (key.path.size() > path.size() && key.path[path.size()] == '\\' && startsWithNoCase(key.path, path))) {
+        if (equalsNoCase(key.path, path) || (key.path.size() > path.size() && key.path[path.size()] == '\\' &&
+                                             startsWithNoCase(key.path, path))) {
             return true;
         }
     }
@@ -256,7 +257,8 @@ std::vector<std::string> Registry::subkeys(std::string_view keyPath) const {
     std::string path = canonicalPath(keyPath);
     std::vector<std::string> names;
     for (const Key& key : m_keys) {
-        if (key.path.size() <= path.size() + 1 || key.path[path.size()] != '\\' || !startsWithNoCase(key.path, path)) {
+        if (key.path.size() <= path.size() + 1 || key.path[path.size()] != '\\' ||
+            !startsWithNoCase(key.path, path)) {
             continue;
         }
         std::string_view rest = std::string_view(key.path).substr(path.size() + 1);
@@ -302,7 +304,9 @@ std::optional<std::string> Registry::stringValue(std::string_view keyPath, std::
     return found->text;
 }
 
-void Registry::createKey(std::string_view keyPath) { obtainKey(keyPath); }
+void Registry::createKey(std::string_view keyPath) {
+    obtainKey(keyPath);
+}
 
 void Registry::setValue(std::string_view keyPath, Value value) {
     Key& key = obtainKey(keyPath);
@@ -327,7 +331,8 @@ void Registry::deleteKey(std::string_view keyPath) {
     std::string path = canonicalPath(keyPath);
     std::erase_if(m_keys, [&](const Key& key) {
         return equalsNoCase(key.path, path) ||
-               (key.path.size() > path.size() && key.path[path.size()] == '\\' && startsWithNoCase(key.path, path));
+               (key.path.size() > path.size() && key.path[path.size()] == '\\' &&
+                startsWithNoCase(key.path, path));
     });
 }
 
@@ -352,6 +357,8 @@ std::string Registry::serialize() const {
     return out;
 }
 
-bool Registry::save(const std::string& path) const { return writeFileAtomically(path, serialize()); }
+bool Registry::save(const std::string& path) const {
+    return writeFileAtomically(path, serialize());
+}
 
 }  // namespace quoril

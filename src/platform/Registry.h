@@ -24,7 +24,7 @@ namespace quoril {
 //
 // Not thread-safe; the player reads it from the window thread only.
 class Registry {
-public:
+  public:
     enum class Type { String, Dword };
 
     struct Value {
@@ -69,7 +69,7 @@ public:
     // "HKLM\x" -> "HKEY_LOCAL_MACHINE\x", "HKCR\x" -> "HKEY_CLASSES_ROOT\x"; trailing '\' dropped.
     static std::string canonicalPath(std::string_view keyPath);
 
-private:
+  private:
     struct Key {
         std::string path;  // canonical, as spelt
         std::vector<Value> values;

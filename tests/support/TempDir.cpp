@@ -22,7 +22,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
-std::string TempDir::file(const std::string& name) const { return m_path + "/" + name; }
+std::string TempDir::file(const std::string& name) const {
+    return m_path + "/" + name;
+}
 
 std::string TempDir::write(const std::string& name, const std::string& content) const {
     std::string path = file(name);

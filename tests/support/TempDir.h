@@ -6,7 +6,7 @@ namespace quoril::test {
 
 // A fresh directory under $TMPDIR (or /tmp), removed with everything in it when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -18,7 +18,7 @@ public:
     // Writes content to path()/name and returns the full path.
     std::string write(const std::string& name, const std::string& content) const;
 
-private:
+  private:
     std::string m_path;
 };
 
