@@ -54,6 +54,8 @@ class AsioDriverList {
     long asioGetNumDev() const { return m_numdev; }
     // The record with that id, or null.
     const AsioDriverRecord* record(long id) const;
+    // The registry the list was read from.
+    const Registry& registry() const { return m_registry; }
 
   protected:
     AsioDriverRecord* findRecord(long id) const;
@@ -83,6 +85,9 @@ class AsioDrivers : public AsioDriverList {
     // Releases the current driver, if any; theAsioDriver becomes null.
     void removeCurrentDriver();
     long getCurrentDriverIndex() const { return m_curIndex; }
+    // Releases the current driver whether or not theAsioDriver still names it (after a failed
+    // init it does not); index -1.
+    void closeCurrentDriver();
 
   private:
     long m_curIndex = -1;

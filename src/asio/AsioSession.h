@@ -93,8 +93,7 @@ class AsioSession {
     bool mustStop() const { return m_mustStop; }
 
   private:
-    bool initialize(const std::string& driverName, const ASIOCallbacks& callbacks,
-                    Settings& settingsForRescan);
+    bool initialize(const std::string& driverName, Settings& settingsForRescan);
     int checkDevice(Settings& settingsForRescan);
 
     double m_requestedRate = 0.0;
