@@ -142,8 +142,17 @@ class CdDescriptor {
     void settleTracksAfterTruncation(int64_t framesRead);
     std::string resolveCueFileName(const std::string& name) const;
 
+    // True when the text from the last dot of path starts with extension (case-sensitive), so
+    // ".cue" and ".wav" are compared over 4 characters and ".flac" over 5.
+    static bool hasExtension(const std::string& path, const char* extension);
+    bool pathFits(DiagnosticsLog& messages) const;
+    // Rewrites the characters after the last dot in capitals, as the log shows validated files.
+    static void capitaliseExtension(std::string& path);
+
     DiagnosticsLog& m_log;
     Settings& m_settings;
+    // The path of each file as it is opened; filePath shows the extension in capitals.
+    std::array<std::string, kMaxFiles> m_openPath;
     uint8_t* m_storeStart = nullptr;
     int64_t m_storeBytes = 0;
 
