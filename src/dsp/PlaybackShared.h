@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "app/DiagnosticsLog.h"
+#include "content/CdDescriptor.h"
+#include "dsp/BlockFill.h"
+#include "dsp/TransportState.h"
+
+namespace quoril::playback {
+
+// Pieces both playback threads use; playback thread only.
+
+inline void log(std::string_view text) noexcept {
+    if (DiagnosticsLog* target = theTransport.logTarget.load()) {
+        try {
+            target->append(text);
+        } catch (...) {
+            // Out of memory for the log: the line is lost, playback is not.
+        }
+    }
+}
+
+inline void zeroBothBlocks(int32_t frames) noexcept {
+    for (int32_t* block : theTransport.dspBlocks) {
+        if (block != nullptr) {
+            zeroBlock(block, frames);
+        }
+    }
+}
+
+// The end of the readable store: the whole mapping when the disc knows it, else the audio
+// followed by its zero tail.
+inline const uint8_t* storeLimit(const CdDescriptor& cd) noexcept {
+    if (cd.storeBytes() > 0 && cd.storeStart() != nullptr) {
+        return cd.storeStart() + cd.storeBytes();
+    }
+    auto audioBytes = static_cast<int64_t>(cd.frameCount) * cd.blockAlign;
+    return cd.audioData + audioBytes + CdDescriptor::kTailBytes;
+}
+
+// The position to read from, kept within 0 ... frameCount so a stray seek cannot read outside
+// the store.
+inline int32_t clampedPosition(uint64_t word, double frameCount) noexcept {
+    int32_t p = TransportState::framesOf(word);
+    if (p < 0) {
+        return 0;
+    }
+    if (static_cast<double>(p) > frameCount) {
+        return static_cast<int32_t>(frameCount);
+    }
+    return p;
+}
+
+// A refill asked for by the callbacks has been done (or made moot by silence).
+inline void refillDone(int block) noexcept {
+    theTransport.refillPending[block & 1].store(false);
+}
+
+}  // namespace quoril::playback
