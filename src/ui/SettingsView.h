@@ -104,7 +104,7 @@ class SettingsView {
     virtual void addComboItem(int controlId, const std::string& text) = 0;
     virtual int comboCount(int controlId) const = 0;
     virtual std::string comboItemText(int controlId, int index) const = 0;
-    // Selects an item; -1 clears the selection.
+    // Selects an item; -1, or an index that names no item, clears the selection.
     virtual void setComboSelection(int controlId, int index) = 0;
     // The selected item, or -1 when none is selected.
     virtual int comboSelection(int controlId) const = 0;

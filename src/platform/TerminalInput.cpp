@@ -1,0 +1,109 @@
+#include "platform/TerminalInput.h"
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace quoril {
+
+static_assert(sizeof(termios) <= 128, "the saved terminal state must fit");
+
+TerminalInput::TerminalInput() = default;
+
+TerminalInput::~TerminalInput() {
+    restore();
+}
+
+bool TerminalInput::inputIsTerminal() {
+    return isatty(STDIN_FILENO) == 1;
+}
+
+bool TerminalInput::outputIsTerminal() {
+    return isatty(STDOUT_FILENO) == 1;
+}
+
+void TerminalInput::enterKeyMode() {
+    if (m_keyMode || !inputIsTerminal()) {
+        return;
+    }
+    termios state{};
+    if (tcgetattr(STDIN_FILENO, &state) != 0) {
+        return;
+    }
+    std::memcpy(m_savedState, &state, sizeof state);
+    m_saved = true;
+    state.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    state.c_cc[VMIN] = 1;
+    state.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &state) == 0) {
+        m_keyMode = true;
+    }
+}
+
+void TerminalInput::restore() {
+    if (!m_keyMode || !m_saved) {
+        return;
+    }
+    termios state{};
+    std::memcpy(&state, m_savedState, sizeof state);
+    tcsetattr(STDIN_FILENO, TCSANOW, &state);
+    m_keyMode = false;
+}
+
+TerminalInput::Result TerminalInput::readByte(int timeoutMs, char& byte) {
+    if (m_ended) {
+        return Result::End;
+    }
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    int ready = poll(&fd, 1, timeoutMs < 0 ? -1 : timeoutMs);
+    if (ready < 0) {
+        return errno == EINTR ? Result::Timeout : (m_ended = true, Result::End);
+    }
+    if (ready == 0) {
+        return Result::Timeout;
+    }
+    ssize_t n = read(STDIN_FILENO, &byte, 1);
+    if (n == 1) {
+        return Result::Byte;
+    }
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+        return Result::Timeout;
+    }
+    m_ended = true;
+    return Result::End;
+}
+
+bool TerminalInput::readLine(std::string& line) {
+    line.clear();
+    bool wasKeyMode = m_keyMode;
+    if (wasKeyMode) {
+        restore();
+    }
+    bool gotAny = false;
+    char byte = 0;
+    while (true) {
+        Result result = readByte(-1, byte);
+        if (result == Result::End) {
+            break;
+        }
+        if (result != Result::Byte) {
+            continue;
+        }
+        gotAny = true;
+        if (byte == '\n') {
+            break;
+        }
+        if (byte != '\r') {
+            line.push_back(byte);
+        }
+    }
+    if (wasKeyMode) {
+        enterKeyMode();
+    }
+    return gotAny;
+}
+
+}  // namespace quoril

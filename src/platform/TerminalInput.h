@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+namespace quoril {
+
+// Keys from standard input for the console player. On a terminal, input is switched to
+// unbuffered mode without echo, so each key arrives as it is pressed (restored by restore() or
+// the destructor); from a pipe or file, bytes arrive as they are written. One thread only.
+class TerminalInput {
+  public:
+    enum class Result { Byte, Timeout, End };
+
+    TerminalInput();
+    ~TerminalInput();
+    TerminalInput(const TerminalInput&) = delete;
+    TerminalInput& operator=(const TerminalInput&) = delete;
+
+    // True when standard input / output is a terminal.
+    static bool inputIsTerminal();
+    static bool outputIsTerminal();
+
+    // Switches a terminal to key-by-key input without echo (nothing for a pipe).
+    void enterKeyMode();
+    // Puts the terminal back as it was.
+    void restore();
+
+    // Waits at most timeoutMs milliseconds (negative: without limit) for one byte. End once
+    // standard input has ended or failed; it stays ended.
+    Result readByte(int timeoutMs, char& byte);
+    // Reads one line (without its line end) in the terminal's ordinary line mode. False at the
+    // end of the input.
+    bool readLine(std::string& line);
+
+  private:
+    bool m_keyMode = false;
+    bool m_ended = false;
+    bool m_saved = false;
+    unsigned char m_savedState[128] = {};  // the terminal's state before enterKeyMode
+};
+
+}  // namespace quoril
