@@ -1,13 +1,61 @@
 #include <cstdio>
+#include <memory>
+#include <string>
 
 #include "app/Commands.h"
+#include "app/PlayerApp.h"
+#include "ui/console/ConsolePlayerView.h"
+
+#ifdef QUORIL_HAVE_QT_VIEW
+#include <QApplication>
+
+#include "ui/qt/NumericLocale.h"
+#include "ui/qt/PlayerWindow.h"
+#endif
 
 namespace quoril {
 
-// Scaffolding until the player is built.
-int runPlayer(int, char**, bool) {
-    std::fputs("quoril: the player is not built yet\n", stderr);
-    return 2;
+namespace {
+
+// The text after the program name (and after the mode's option), as one line: a path that
+// arrived in pieces is put back together with blanks.
+std::string commandLineFrom(int argc, char** argv, int first) {
+    std::string line;
+    for (int i = first; i < argc; ++i) {
+        if (!line.empty()) {
+            line += ' ';
+        }
+        line += argv[i];
+    }
+    return line;
+}
+
+// Exit status: 0 when the player ran, 1 when a second copy was refused.
+int runConsole(const std::string& commandLine) {
+    ConsolePlayerView view;
+    PlayerApp app(view, commandLine);
+    app.InitInstance();
+    return app.refused() ? 1 : 0;
+}
+
+}  // namespace
+
+int runPlayer(int argc, char** argv, bool console) {
+    if (console) {
+        return runConsole(commandLineFrom(argc, argv, 2));
+    }
+    std::string commandLine = commandLineFrom(argc, argv, 1);
+#ifdef QUORIL_HAVE_QT_VIEW
+    QApplication application(argc, argv);
+    restoreCNumericLocale();
+    PlayerWindow window;
+    PlayerApp app(window, commandLine);
+    app.InitInstance();
+    return app.refused() ? 1 : 0;
+#else
+    std::fputs("quoril: built without the window; playing in the terminal\n", stderr);
+    return runConsole(commandLine);
+#endif
 }
 
 }  // namespace quoril

@@ -1,0 +1,40 @@
+#include "app/PlayerApp.h"
+
+#include <cstring>
+
+#include "config/Settings.h"
+#include "platform/CFormat.h"
+#include "platform/ProcessList.h"
+#include "ui/PlayerDialog.h"
+#include "ui/PlayerView.h"
+
+namespace quoril {
+
+PlayerApp::PlayerApp(PlayerView& view, std::string commandLine)
+    : m_view(view), m_commandLine(std::move(commandLine)) {}
+
+std::string PlayerApp::errorBoxText(const std::string& text) {
+    std::string message = cformat("%s failed with error %d: %s", text.c_str(), 0, std::strerror(0));
+    // The box's text buffer holds 1,024 characters with its terminator.
+    if (message.size() > 1023) {
+        message.resize(1023);
+    }
+    return message;
+}
+
+bool PlayerApp::InitInstance() {
+    // An unreadable process list counts as "too many".
+    int running = countProcessesNamed(kProcessName);
+    if (running <= 0 || running > 1) {
+        m_refused = true;
+        m_view.showErrorBox(errorBoxText(kAlreadyRunningText));
+        return false;
+    }
+    PlayerDialog dialog(m_view, m_commandLine);
+    settings().mainWindow = &dialog;
+    dialog.run();
+    settings().mainWindow = nullptr;
+    return false;
+}
+
+}  // namespace quoril
