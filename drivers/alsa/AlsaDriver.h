@@ -1,0 +1,107 @@
+#pragma once
+
+#include <alsa/asoundlib.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AlsaSampleFormat.h"
+#include "AlsaSettings.h"
+#include "asio/Asio.h"
+
+namespace quoril {
+
+// "Quoril ALSA": plays through one ALSA PCM, opened for the whole life of the driver object so no
+// other program can mix into it. Every channel is presented as Int32LSB; the driver itself narrows
+// to the widest format the device takes (S32_LE, S24_LE, S24_3LE, S16_LE), and asks ALSA for no
+// resampling, so the device receives exactly the host's bits.
+//
+// Its own thread calls bufferSwitch once per half-buffer of B frames, alternating the halves, and
+// writes the half just filled into the device, which is configured for two periods of B frames
+// (or the nearest it allows). The write blocks until the device has room, which paces the host.
+// An underrun is recovered and counted; a device that fails (unplugged) ends the thread with a
+// reset request through asioMessage.
+//
+// IASIO methods run on the window thread (see asio/Asio.h), except stop(), which the host may
+// also call from inside a callback.
+class AlsaDriver final : public IASIO {
+  public:
+    AlsaDriver();
+
+    unsigned long Release() override;
+    ASIOBool init(void* sysHandle) override;
+    void getDriverName(char* name) override;
+    long getDriverVersion() override;
+    void getErrorMessage(char* string) override;
+    ASIOError start() override;
+    ASIOError stop() override;
+    ASIOError getChannels(long* numInputChannels, long* numOutputChannels) override;
+    ASIOError getLatencies(long* inputLatency, long* outputLatency) override;
+    ASIOError getBufferSize(long* minSize, long* maxSize, long* preferredSize, long* granularity) override;
+    ASIOError canSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError getSampleRate(ASIOSampleRate* sampleRate) override;
+    ASIOError setSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError getClockSources(ASIOClockSource* clocks, long* numSources) override;
+    ASIOError setClockSource(long reference) override;
+    ASIOError getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) override;
+    ASIOError getChannelInfo(ASIOChannelInfo* info) override;
+    ASIOError createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
+                            ASIOCallbacks* callbacks) override;
+    ASIOError disposeBuffers() override;
+    ASIOError controlPanel() override;
+    ASIOError future(long selector, void* opt) override;
+    ASIOError outputReady() override;
+
+  private:
+    ~AlsaDriver() override;
+
+    // Reads what the device can do at the current rate: channels, format, period sizes.
+    bool probeDevice();
+    // Hardware parameters restricted to what the driver always uses (interleaved access, the
+    // chosen format and channel count, no resampling). False with the ALSA error in m_error.
+    bool restrictParams(snd_pcm_hw_params_t* params);
+    bool rateSupported(double rate);
+    // Installs hardware and software parameters for half-buffers of `frames` frames.
+    bool configureDevice(long frames);
+    void readChannelNames();
+    void setError(const std::string& text);
+    void joinThread();
+
+    // Driver thread.
+    void run() noexcept;
+    // Writes one period; false when the device has failed beyond recovery.
+    bool writePeriod() noexcept;
+
+    AlsaSettings m_settings;
+    snd_pcm_t* m_pcm = nullptr;
+    std::string m_error = "No ALSA device opened";
+    bool m_initialized = false;
+
+    // What the device takes; set by init() and setSampleRate() on the window thread.
+    int m_channels = 0;
+    AlsaSampleFormat m_format = AlsaSampleFormat::S32LE;
+    double m_rate = 0;
+    long m_minFrames = 0;
+    long m_maxFrames = 0;
+    long m_preferredFrames = 0;
+    std::vector<std::string> m_channelNames;
+
+    // The buffers of createBuffers(); fixed until disposeBuffers(), read by the driver thread.
+    ASIOCallbacks* m_callbacks = nullptr;
+    long m_frames = 0;                           // B
+    snd_pcm_uframes_t m_deviceBufferFrames = 0;  // what the device granted
+    std::vector<int32_t> m_halves;               // per created channel: half 0, then half 1
+    std::vector<const int32_t*> m_sources[2];    // per device channel and half; null = silence
+    std::vector<uint8_t> m_period;               // one interleaved device period
+
+    std::thread m_thread;
+    std::atomic<bool> m_running{false};       // set by start(), cleared by stop() or the thread
+    std::atomic<uint64_t> m_framesPlayed{0};  // written by the driver thread
+    std::atomic<uint32_t> m_underruns{0};     // written by the driver thread
+    std::atomic<bool> m_realtime{false};      // the driver thread got real-time priority
+};
+
+}  // namespace quoril
