@@ -1,0 +1,116 @@
+#include "CaptureComparison.h"
+
+#include <cstdint>
+
+#include "platform/CFormat.h"
+
+namespace quoril::demo {
+
+namespace {
+
+// The first frame with a sample that is not zero; frames() when there is none.
+size_t firstSound(const DiscAudio& audio) {
+    for (size_t i = 0; i < audio.samples.size(); ++i) {
+        if (audio.samples[i] != 0) {
+            return i / 2;
+        }
+    }
+    return audio.frames();
+}
+
+}  // namespace
+
+std::string frameTime(size_t frames, unsigned rate) {
+    if (rate == 0) {
+        return "?";
+    }
+    const size_t ms = static_cast<size_t>(static_cast<double>(frames) * 1000.0 / rate + 0.5);
+    return cformat("%zu:%02zu.%03zu", ms / 60000, ms / 1000 % 60, ms % 1000);
+}
+
+CaptureComparison compareCapture(const DiscAudio& disc, const DiscAudio& capture, size_t maxUnheardFrames) {
+    CaptureComparison result;
+    result.discFrames = disc.frames();
+    result.captureFrames = capture.frames();
+
+    if (capture.bitsPerSample != 32 || disc.bitsPerSample < 8 || disc.bitsPerSample > 32) {
+        result.explanation =
+            cformat("the capture has %u-bit samples, the disc %u-bit; expected a 32-bit capture",
+                    capture.bitsPerSample, disc.bitsPerSample);
+        return result;
+    }
+    if (capture.sampleRate != disc.sampleRate) {
+        result.explanation =
+            cformat("the capture runs at %u Hz, the disc at %u Hz", capture.sampleRate, disc.sampleRate);
+        return result;
+    }
+    const size_t discStart = firstSound(disc);
+    const size_t captureStart = firstSound(capture);
+    if (discStart == disc.frames()) {
+        result.explanation = "the disc is silent";
+        return result;
+    }
+    if (captureStart == capture.frames()) {
+        result.explanation = "the capture is silent";
+        return result;
+    }
+    if (captureStart < discStart) {
+        result.explanation = "the capture has sound before the disc's first frame could have been played";
+        return result;
+    }
+    const size_t offset = captureStart - discStart;
+    result.leadingFrames = offset;
+
+    const unsigned shift = 32 - disc.bitsPerSample;
+    const size_t available = capture.frames() - offset;
+    size_t matched = 0;
+    while (matched < disc.frames() && matched < available) {
+        const size_t d = 2 * matched;
+        const size_t c = 2 * (offset + matched);
+        if (capture.samples[c] != static_cast<int32_t>(static_cast<uint32_t>(disc.samples[d]) << shift) ||
+            capture.samples[c + 1] !=
+                static_cast<int32_t>(static_cast<uint32_t>(disc.samples[d + 1]) << shift)) {
+            break;
+        }
+        ++matched;
+    }
+    result.matchedFrames = matched;
+    result.unheardFrames = disc.frames() - matched;
+
+    // From the first difference on, the capture must be silent to its end: the disc fell silent,
+    // it did not play wrong samples.
+    for (size_t i = 2 * (offset + matched); i < capture.samples.size(); ++i) {
+        if (capture.samples[i] != 0) {
+            const size_t frame = i / 2 - offset;
+            if (frame < disc.frames()) {
+                const int32_t expected =
+                    static_cast<int32_t>(static_cast<uint32_t>(disc.samples[2 * frame + (i & 1)]) << shift);
+                result.explanation = cformat(
+                    "the capture differs from the disc at disc frame %zu (%s), %s channel: expected %d, "
+                    "captured %d",
+                    frame, frameTime(frame, disc.sampleRate).c_str(), (i & 1) ? "right" : "left", expected,
+                    capture.samples[i]);
+            } else {
+                result.explanation = cformat("the capture has sound %s after the end of the disc",
+                                             frameTime(frame - disc.frames(), disc.sampleRate).c_str());
+            }
+            return result;
+        }
+    }
+    if (result.unheardFrames > maxUnheardFrames) {
+        result.explanation =
+            cformat("the capture falls silent at disc frame %zu (%s), %zu frames before the end of the disc",
+                    matched, frameTime(matched, disc.sampleRate).c_str(), result.unheardFrames);
+        return result;
+    }
+    result.matches = true;
+    result.explanation = cformat(
+        "%zu frames (%s) match bit for bit after %s of leading silence; the last %zu frames (%s) were "
+        "silenced "
+        "at the end of the disc",
+        matched, frameTime(matched, disc.sampleRate).c_str(), frameTime(offset, disc.sampleRate).c_str(),
+        result.unheardFrames, frameTime(result.unheardFrames, disc.sampleRate).c_str());
+    return result;
+}
+
+}  // namespace quoril::demo
