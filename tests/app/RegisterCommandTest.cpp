@@ -214,5 +214,22 @@ TEST_F(RegisterCommand, FailsWithStatusOneWhenTheDirectoryCannotBeCreated) {
     EXPECT_FALSE(std::filesystem::exists(m_registryPath));
 }
 
+TEST_F(RegisterCommand, RefusesADirectoryLongerThanThePlayerCanKeep) {
+    std::string dir = m_dir.path() + "/";
+    dir += std::string(260 - dir.size(), 'd');
+    ASSERT_EQ(dir.size(), 260u);
+    test::ProcessResult result = run({"--install-dir", dir});
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("259"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(dir));
+    EXPECT_FALSE(std::filesystem::exists(m_registryPath));
+
+    dir.pop_back();
+    result = run({"--install-dir", dir});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(written().stringValue(kInstallKey, "Path"), dir);
+}
+
 }  // namespace
 }  // namespace quoril
