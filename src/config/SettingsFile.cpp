@@ -24,14 +24,12 @@ namespace {
 // the disc must fit into.
 constexpr int64_t kReservedMemory = 0xDB2000;
 
-// A value's data is read into a buffer of this many bytes, a string with its terminator; a
-// name into one of this many characters, again with the terminator. What does not fit cannot
-// be read and is passed over.
+// A value's data is read into a buffer of this many bytes, a string with its terminator. What
+// does not fit cannot be read and is passed over.
 constexpr size_t kValueDataBytes = 1024;
-constexpr size_t kValueNameChars = 16383;
 
 // The data of a value taken as text, whatever its type: a string as it stands, a dword as its
-// four bytes in memory order up to the first zero byte. Empty when it does not fit the buffer.
+// four bytes in memory order up to the first zero byte. False when it does not fit the buffer.
 bool valueDataAsText(const Registry::Value& value, std::string& text) {
     if (value.type == Registry::Type::Dword) {
         text.clear();
@@ -92,7 +90,7 @@ std::string findInstallationPath(const Registry& registry, std::string_view keyP
     }
     std::string text;
     for (const Registry::Value& value : registry.values(key)) {
-        if (value.name.size() + 1 > kValueNameChars || !valueDataAsText(value, text)) {
+        if (!valueDataAsText(value, text)) {
             continue;
         }
         if (value.name == "Path") {
