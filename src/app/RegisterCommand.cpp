@@ -51,7 +51,8 @@ int runRegisterCommand(int argc, char** argv) {
     std::printf("Installation directory: %s\n", registration.installDir.c_str());
     std::printf("Registry file: %s\n", registration.registryPath.c_str());
     std::fputs(registration.driverReport.c_str(), stdout);
-    std::printf("Driver plug-ins registered from %s: %d\n", registration.pluginDir.c_str(), registration.drivers);
+    std::printf("Driver plug-ins registered from %s: %d\n", registration.pluginDir.c_str(),
+                registration.drivers);
     return 0;
 }
 
