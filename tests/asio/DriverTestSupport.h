@@ -1,0 +1,104 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "asio/Asio.h"
+#include "platform/Registry.h"
+#include "support/TempDir.h"
+
+namespace quoril::test {
+
+// The two driver plug-ins the tests load.
+std::string faultDriverPath();
+std::string captureDriverPath();
+// Distinct class ids for fault drivers ("{3B9E7D21-5A4C-4F18-B6E2-0000000000NN}"), n in 0..255.
+std::string faultClassId(int n);
+inline constexpr const char* kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
+inline constexpr const char* kCaptureName = "Quoril Capture";
+
+// A registry built by a test and made the player's registry for the life of the object:
+// QUORIL_REGISTRY names a file in a temporary directory, HOME is that directory, and scans
+// do not pause. save() writes the file; the player reads it when it builds a driver list.
+class DriverRegistry {
+  public:
+    DriverRegistry();
+    ~DriverRegistry();
+    DriverRegistry(const DriverRegistry&) = delete;
+    DriverRegistry& operator=(const DriverRegistry&) = delete;
+
+    Registry& registry() { return m_registry; }
+    const TempDir& dir() const { return m_dir; }
+
+    // HKLM\SOFTWARE\ASIO\<key> "clsid" = clsid, and HKCR\clsid\<hkcrName, default clsid>
+    // \InprocServer32 = server (no InprocServer32 when server is empty).
+    void addDriver(const std::string& key, const std::string& clsid, const std::string& server,
+                   const std::string& hkcrName = "");
+    // A fault driver under key with class id faultClassId(n); returns the class id.
+    std::string addFaultDriver(const std::string& key, int n);
+    // The capture driver under its own name.
+    void addCaptureDriver();
+    // Values of HKLM\SOFTWARE\ASIO\<key>.
+    void set(const std::string& key, const std::string& name, const std::string& text);
+    void setDword(const std::string& key, const std::string& name, uint32_t value);
+    // A journal file for the fault driver under key; returns its path.
+    std::string journal(const std::string& key);
+    void save();
+
+    static std::string asioKey(const std::string& key) {
+        return "HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\" + key;
+    }
+
+  private:
+    TempDir m_dir;
+    Registry m_registry;
+};
+
+// A host for driver tests. The callbacks carry no context, so its state is process-wide; reset()
+// before each use. The buffer switch writes a numbered pattern into the halves it is given
+// (left word of frame n = 2n + 1, right = -(2n + 2), n counted from the first switch) and records
+// the halves in order; it can stop the driver from inside the callback after a number of switches.
+struct TestHost {
+    static constexpr int kRecorded = 4096;
+
+    // Set up by the test before the driver starts.
+    static inline IASIO* driver = nullptr;
+    static inline ASIOBufferInfo* buffers = nullptr;  // left, right
+    static inline long bufferSize = 0;
+    static inline int sampleBytes = 4;  // 4: the pattern as 32-bit words; 3: packed 24-bit
+    static inline bool answerTimeInfo = false;
+    static inline uint64_t stopAfter = 0;  // 0: never
+
+    // Written by the callbacks.
+    static inline std::atomic<uint64_t> switches{0};
+    static inline std::atomic<uint64_t> timeInfoSwitches{0};
+    static inline std::atomic<long> halves[kRecorded];
+    static inline std::atomic<uint64_t> positions[kRecorded];  // samplePosition of bufferSwitchTimeInfo
+    static inline std::atomic<long> messages[32];              // asioMessage calls by selector
+    static inline std::atomic<double> changedRate{0.0};
+    static inline std::atomic<int> rateChanges{0};
+
+    static void reset();
+    static ASIOCallbacks callbacks();
+    // Waits until predicate() holds or the time is up; true when it held.
+    template <typename Predicate>
+    static bool waitFor(Predicate predicate, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        std::unique_lock<std::mutex> lock(mutex());
+        return changed().wait_for(lock, limit, predicate);
+    }
+    static std::mutex& mutex();
+    static std::condition_variable& changed();
+
+    static int32_t leftSample(uint64_t frame) { return static_cast<int32_t>(2 * frame + 1); }
+    static int32_t rightSample(uint64_t frame) { return -static_cast<int32_t>(2 * frame + 2); }
+};
+
+// Reads a 32-bit stereo WAV written by the capture driver: its rate and interleaved samples.
+// False when the header is not the 44-byte PCM header of that writer or the sizes disagree.
+bool readCaptureWav(const std::string& path, uint32_t& rate, std::vector<int32_t>& samples, std::string& why);
+
+}  // namespace quoril::test

@@ -1,0 +1,405 @@
+// A scriptable driver plug-in for tests: it behaves like a small, well-behaved device unless its
+// registry key tells it to fail somewhere. One module serves any number of drivers: the factory
+// accepts every class id and each driver finds its key as the subkey of
+// HKEY_LOCAL_MACHINE\SOFTWARE\ASIO whose "clsid" value names that class id (in any case).
+//
+// Values of that key, all optional (numbers as dword or text):
+//   "RefuseCreate"           1: the factory makes no object (opening the driver fails)
+//   "DriverName"             name reported by getDriverName (default: the key name)
+//   "Version"                driver version (default 7)
+//   "InitError"              init() fails, and getErrorMessage() reports this text
+//   "Inputs", "Outputs"      channel counts (default 0 and 2)
+//   "InputsAfterRateChange", "OutputsAfterRateChange"
+//                            channel counts reported after a successful setSampleRate
+//   "MinSize", "MaxSize", "BufferSize", "Granularity"
+//                            buffer sizes (default 32, 4096, 256, 1)
+//   "Rate"                   the rate it starts at (default 44100); any positive rate is accepted
+//   "InputLatency", "OutputLatency"  (default 11 and 22)
+//   "SampleType"             type of every channel (default 18), overridden per direction by
+//   "InputSampleType", "OutputSampleType"
+//   "Refuse"                 comma-separated calls that fail: getChannels, getBufferSize,
+//                            getSampleRate, setSampleRate, createBuffers, start, getChannelInfo,
+//                            getLatencies, future; and confirmRate / confirmChannels (getSampleRate /
+//                            getChannels fail once a rate has been set)
+//   "OutputReady"            1: outputReady() is supported (answers 0)
+//   "Speed"                  clock as a multiple of real time (default 1)
+//   "EventAfter", "Event"    after that many buffer switches send one notice through the host's
+//                            callbacks, from the clock thread: "reset", "resync", "buffersize",
+//                            "latencies" (asioMessage) or "rate" (sampleRateDidChange)
+//   "EventRate"              the rate the "rate" notice reports (default twice the current rate)
+//   "Journal"                a file to which every call of the host appends one line, e.g.
+//                            "setSampleRate 48000"; Release writes "Release outputReady=N switches=M"
+//
+// The clock thread calls the host's bufferSwitch (or bufferSwitchTimeInfo when the host asks for
+// time information) every buffer period / Speed, alternating the halves, after start().
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "asio/Asio.h"
+#include "asio/DriverClock.h"
+#include "platform/CFormat.h"
+#include "platform/PluginLoader.h"
+#include "platform/Registry.h"
+
+namespace quoril {
+namespace {
+
+constexpr const char* kAsioKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO";
+
+// The driver's key and its values, read once when the object is made.
+struct FaultConfig {
+    std::string keyName;
+    Registry registry;
+    std::string key;
+
+    bool found() const { return !key.empty(); }
+    std::string text(const char* name, const std::string& fallback = {}) const {
+        if (!found()) {
+            return fallback;
+        }
+        std::optional<std::string> value = registry.stringValue(key, name);
+        return value ? *value : fallback;
+    }
+    bool has(const char* name) const { return found() && registry.value(key, name).has_value(); }
+    double number(const char* name, double fallback) const {
+        if (!has(name)) {
+            return fallback;
+        }
+        std::string value = text(name);
+        char* end = nullptr;
+        double parsed = cstrtod(value.c_str(), &end);
+        return end == value.c_str() ? fallback : parsed;
+    }
+    bool refuses(const char* call) const {
+        std::string list = "," + text("Refuse") + ",";
+        std::string wanted = std::string(",") + call + ",";
+        std::string cleaned;
+        for (char c : list) {
+            if (c != ' ') {
+                cleaned.push_back(c);
+            }
+        }
+        return cleaned.find(wanted) != std::string::npos;
+    }
+};
+
+FaultConfig readConfig(const ClassId& classId) {
+    FaultConfig config;
+    config.registry.loadDefault();
+    for (const std::string& subkey : config.registry.subkeys(kAsioKey)) {
+        std::string path = std::string(kAsioKey) + "\\" + subkey;
+        std::optional<std::string> text = config.registry.stringValue(path, "clsid");
+        ClassId parsed;
+        if (text && parseClassId(*text, parsed) && parsed == classId) {
+            config.keyName = subkey;
+            config.key = path;
+            break;
+        }
+    }
+    return config;
+}
+
+template <size_t N>
+void setText(char (&field)[N], const std::string& text) {
+    std::strncpy(field, text.c_str(), N - 1);
+    field[N - 1] = '\0';
+}
+
+class FaultDriver : public IASIO {
+  public:
+    explicit FaultDriver(FaultConfig config) : m_config(std::move(config)) {
+        m_inputs = static_cast<long>(m_config.number("Inputs", 0));
+        m_outputs = static_cast<long>(m_config.number("Outputs", 2));
+        m_rate = m_config.number("Rate", 44100.0);
+        m_preferred = static_cast<long>(m_config.number("BufferSize", 256));
+        m_journal = m_config.text("Journal");
+        journal("create");
+    }
+
+    unsigned long Release() override {
+        // Cleans up silently: the journal shows only what the host called.
+        m_clock.stop();
+        m_buffers.clear();
+        journal("Release outputReady=" + std::to_string(m_outputReadyCalls.load()) +
+                " switches=" + std::to_string(m_clock.switches()));
+        delete this;
+        return 0;
+    }
+
+    ASIOBool init(void*) override {
+        journal("init");
+        std::string error = m_config.text("InitError");
+        if (m_config.has("InitError")) {
+            m_error = error;
+            return ASIOFalse;
+        }
+        return ASIOTrue;
+    }
+    void getDriverName(char* name) override {
+        std::string text =
+            m_config.text("DriverName", m_config.keyName.empty() ? "Quoril Fault" : m_config.keyName);
+        std::strncpy(name, text.c_str(), 31);
+        name[31] = '\0';
+    }
+    long getDriverVersion() override { return static_cast<long>(m_config.number("Version", 7)); }
+    void getErrorMessage(char* string) override {
+        journal("getErrorMessage");
+        std::strncpy(string, m_error.c_str(), 123);
+        string[123] = '\0';
+    }
+
+    ASIOError start() override {
+        journal("start");
+        if (m_config.refuses("start") || m_buffers.empty()) {
+            return ASE_HWMalfunction;
+        }
+        if (m_clock.running()) {
+            return ASE_OK;
+        }
+        const uint64_t eventAfter = static_cast<uint64_t>(m_config.number("EventAfter", 0));
+        const std::string event = m_config.text("Event");
+        const double eventRate = m_config.number("EventRate", m_rate * 2);
+        const ASIOCallbacks callbacks = m_callbacks;
+        bool started =
+            m_clock.start(m_callbacks, m_useTimeInfo, m_bufferSize, m_rate, m_config.number("Speed", 1),
+                          [callbacks, eventAfter, event, eventRate](long, uint64_t switches) {
+                              if (eventAfter == 0 || switches != eventAfter) {
+                                  return;
+                              }
+                              if (event == "rate" && callbacks.sampleRateDidChange) {
+                                  callbacks.sampleRateDidChange(eventRate);
+                                  return;
+                              }
+                              long selector = event == "reset"        ? long{kAsioResetRequest}
+                                              : event == "resync"     ? kAsioResyncRequest
+                                              : event == "buffersize" ? kAsioBufferSizeChange
+                                              : event == "latencies"  ? kAsioLatenciesChanged
+                                                                      : 0L;
+                              if (selector != 0 && callbacks.asioMessage) {
+                                  callbacks.asioMessage(selector, 0, nullptr, nullptr);
+                              }
+                          });
+        return started ? ASE_OK : ASE_HWMalfunction;
+    }
+    ASIOError stop() override {
+        if (m_clock.onClockThread()) {
+            m_clock.stop();
+            return ASE_OK;
+        }
+        journal("stop");
+        m_clock.stop();
+        return ASE_OK;
+    }
+    ASIOError getChannels(long* numInputChannels, long* numOutputChannels) override {
+        journal("getChannels");
+        if (m_config.refuses("getChannels") || (m_rateWasSet && m_config.refuses("confirmChannels"))) {
+            return ASE_NotPresent;
+        }
+        *numInputChannels = m_inputs;
+        *numOutputChannels = m_outputs;
+        return ASE_OK;
+    }
+    ASIOError getLatencies(long* inputLatency, long* outputLatency) override {
+        journal("getLatencies");
+        if (m_config.refuses("getLatencies")) {
+            return ASE_NotPresent;
+        }
+        *inputLatency = static_cast<long>(m_config.number("InputLatency", 11));
+        *outputLatency = static_cast<long>(m_config.number("OutputLatency", 22));
+        return ASE_OK;
+    }
+    ASIOError getBufferSize(long* minSize, long* maxSize, long* preferredSize, long* granularity) override {
+        journal("getBufferSize");
+        if (m_config.refuses("getBufferSize")) {
+            return ASE_NotPresent;
+        }
+        *minSize = static_cast<long>(m_config.number("MinSize", 32));
+        *maxSize = static_cast<long>(m_config.number("MaxSize", 4096));
+        *preferredSize = m_preferred;
+        *granularity = static_cast<long>(m_config.number("Granularity", 1));
+        return ASE_OK;
+    }
+    ASIOError canSampleRate(ASIOSampleRate sampleRate) override {
+        journal("canSampleRate");
+        return sampleRate > 0 ? ASE_OK : ASE_NoClock;
+    }
+    ASIOError getSampleRate(ASIOSampleRate* sampleRate) override {
+        journal("getSampleRate");
+        if (m_config.refuses("getSampleRate") || (m_rateWasSet && m_config.refuses("confirmRate"))) {
+            return ASE_NoClock;
+        }
+        *sampleRate = m_rate;
+        return ASE_OK;
+    }
+    ASIOError setSampleRate(ASIOSampleRate sampleRate) override {
+        journal(cformat("setSampleRate %.0f", sampleRate));
+        if (m_config.refuses("setSampleRate") || !(sampleRate > 0)) {
+            return ASE_NoClock;
+        }
+        m_rate = sampleRate;
+        m_rateWasSet = true;
+        m_inputs = static_cast<long>(m_config.number("InputsAfterRateChange", static_cast<double>(m_inputs)));
+        m_outputs =
+            static_cast<long>(m_config.number("OutputsAfterRateChange", static_cast<double>(m_outputs)));
+        return ASE_OK;
+    }
+    ASIOError getClockSources(ASIOClockSource* clocks, long* numSources) override {
+        journal("getClockSources");
+        if (clocks == nullptr || *numSources < 1) {
+            return ASE_InvalidParameter;
+        }
+        std::memset(clocks, 0, sizeof *clocks);
+        clocks->isCurrentSource = ASIOTrue;
+        setText(clocks->name, "Internal");
+        *numSources = 1;
+        return ASE_OK;
+    }
+    ASIOError setClockSource(long reference) override {
+        journal("setClockSource");
+        return reference == 0 ? ASE_OK : ASE_InvalidParameter;
+    }
+    ASIOError getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) override {
+        uint64_t position = m_clock.samplePosition();
+        sPos->hi = static_cast<unsigned long>(position >> 32);
+        sPos->lo = static_cast<unsigned long>(position & 0xffffffffu);
+        tStamp->hi = tStamp->lo = 0;
+        return m_clock.running() ? ASE_OK : ASE_SPNotAdvancing;
+    }
+    ASIOError getChannelInfo(ASIOChannelInfo* info) override {
+        journal(cformat("getChannelInfo %s %ld", info->isInput ? "in" : "out", info->channel));
+        const long count = info->isInput ? m_inputs : m_outputs;
+        if (m_config.refuses("getChannelInfo") || info->channel < 0 || info->channel >= count) {
+            return ASE_InvalidParameter;
+        }
+        const double fallback = m_config.number("SampleType", ASIOSTInt32LSB);
+        info->type = static_cast<long>(
+            m_config.number(info->isInput ? "InputSampleType" : "OutputSampleType", fallback));
+        info->channelGroup = 0;
+        info->isActive = ASIOFalse;
+        for (const Buffer& buffer : m_buffers) {
+            if (buffer.isInput == (info->isInput != ASIOFalse) && buffer.channel == info->channel) {
+                info->isActive = ASIOTrue;
+            }
+        }
+        setText(info->name, cformat("Fault %s %ld", info->isInput ? "In" : "Out", info->channel + 1));
+        return ASE_OK;
+    }
+    ASIOError createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
+                            ASIOCallbacks* callbacks) override {
+        journal(cformat("createBuffers %ld %ld", numChannels, bufferSize));
+        if (m_config.refuses("createBuffers") || !m_buffers.empty() || numChannels <= 0 || bufferSize <= 0 ||
+            callbacks == nullptr) {
+            return ASE_InvalidMode;
+        }
+        for (long i = 0; i < numChannels; ++i) {
+            const long count = bufferInfos[i].isInput ? m_inputs : m_outputs;
+            if (bufferInfos[i].channelNum < 0 || bufferInfos[i].channelNum >= count) {
+                return ASE_InvalidParameter;
+            }
+        }
+        m_buffers.resize(static_cast<size_t>(numChannels));
+        for (long i = 0; i < numChannels; ++i) {
+            Buffer& buffer = m_buffers[static_cast<size_t>(i)];
+            buffer.isInput = bufferInfos[i].isInput != ASIOFalse;
+            buffer.channel = bufferInfos[i].channelNum;
+            buffer.storage.assign(2 * static_cast<size_t>(bufferSize) * 8, 0);  // room for any type
+            bufferInfos[i].buffers[0] = buffer.storage.data();
+            bufferInfos[i].buffers[1] = buffer.storage.data() + static_cast<size_t>(bufferSize) * 8;
+        }
+        m_bufferSize = bufferSize;
+        m_callbacks = *callbacks;
+        m_useTimeInfo =
+            callbacks->asioMessage && callbacks->bufferSwitchTimeInfo &&
+            callbacks->asioMessage(kAsioSelectorSupported, kAsioSupportsTimeInfo, nullptr, nullptr) == 1 &&
+            callbacks->asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+        return ASE_OK;
+    }
+    ASIOError disposeBuffers() override {
+        journal("disposeBuffers");
+        m_clock.stop();
+        if (m_buffers.empty()) {
+            return ASE_InvalidMode;
+        }
+        m_buffers.clear();
+        return ASE_OK;
+    }
+    ASIOError controlPanel() override {
+        journal("controlPanel");
+        return ASE_OK;
+    }
+    ASIOError future(long selector, void*) override {
+        journal(cformat("future %ld", selector));
+        if (m_config.refuses("future")) {
+            return ASE_InvalidParameter;
+        }
+        return selector == kAsioEnableTimeCodeRead || selector == kAsioDisableTimeCodeRead
+                   ? ASE_SUCCESS
+                   : ASE_InvalidParameter;
+    }
+    ASIOError outputReady() override {
+        m_outputReadyCalls.fetch_add(1, std::memory_order_relaxed);
+        return m_config.number("OutputReady", 0) == 1 ? ASE_OK : ASE_NotPresent;
+    }
+
+  private:
+    ~FaultDriver() override { m_clock.stop(); }
+
+    struct Buffer {
+        bool isInput = false;
+        long channel = 0;
+        std::vector<unsigned char> storage;
+    };
+
+    // Window thread only (outputReady, the one call from the clock thread, is counted instead).
+    void journal(const std::string& line) {
+        if (m_journal.empty()) {
+            return;
+        }
+        if (std::FILE* file = std::fopen(m_journal.c_str(), "a")) {
+            std::fprintf(file, "%s\n", line.c_str());
+            std::fclose(file);
+        }
+    }
+
+    FaultConfig m_config;
+    std::string m_journal;
+    std::string m_error;
+    long m_inputs = 0;
+    long m_outputs = 2;
+    double m_rate = 44100.0;
+    bool m_rateWasSet = false;
+    long m_preferred = 256;
+    long m_bufferSize = 0;
+    ASIOCallbacks m_callbacks{};
+    bool m_useTimeInfo = false;
+    std::vector<Buffer> m_buffers;
+    std::atomic<uint64_t> m_outputReadyCalls{0};
+    DriverClock m_clock;
+};
+
+}  // namespace
+}  // namespace quoril
+
+extern "C" __attribute__((visibility("default"))) const char* quorilDriverName() {
+    return "Quoril Fault";
+}
+extern "C" __attribute__((visibility("default"))) const char* quorilDriverClassId() {
+    return "{3B9E7D21-5A4C-4F18-B6E2-91D7C05A6E44}";
+}
+extern "C" __attribute__((visibility("default"))) void* quorilDriverCreate(const quoril::ClassId* classId) {
+    if (classId == nullptr) {
+        return nullptr;
+    }
+    quoril::FaultConfig config = quoril::readConfig(*classId);
+    if (config.number("RefuseCreate", 0) == 1) {
+        return nullptr;
+    }
+    quoril::IASIO* driver = new (std::nothrow) quoril::FaultDriver(std::move(config));
+    return static_cast<void*>(driver);
+}
