@@ -18,7 +18,6 @@ void fillOneBlock(const CdDescriptor& cd, int block, int32_t n) noexcept {
     int32_t p = playback::clampedPosition(word, cd.frameCount);
     const uint8_t* start = cd.audioData + static_cast<int64_t>(p) * cd.blockAlign;
     fillBlock(start, playback::storeLimit(cd), sixteenBit, cd.blockAlign, gain, t.dspBlocks[block], n);
-    playback::refillDone(block);
 
     int64_t q = static_cast<int64_t>(p) + n;
     if (static_cast<double>(q) < cd.frameCount) {
@@ -102,7 +101,9 @@ void PlaybackThread(CdDescriptor* cd) noexcept {
 
         if (t.playing.load() == 1 && cd != nullptr) {
             fillOneBlock(*cd, block, n);
+            playback::refillDone(block);
         }
+        t.wakesHandled.fetch_add(1);
         woken = event->wait();
     }
 

@@ -266,6 +266,7 @@ void ResamplingPlaybackThread(CdDescriptor* cd) noexcept {
             endThread();
             return;
         }
+        t.wakesHandled.fetch_add(1);
         woken = event->wait();
     }
 

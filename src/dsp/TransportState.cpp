@@ -58,6 +58,7 @@ void TransportState::reset() noexcept {
     refillPending[0].store(false);
     refillPending[1].store(false);
     lateBlocks.store(0);
+    wakesHandled.store(0);
 }
 
 }  // namespace quoril

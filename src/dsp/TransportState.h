@@ -103,6 +103,9 @@ struct TransportState {
     // late in lateBlocks.
     std::atomic<bool> refillPending[2] = {false, false};
     std::atomic<int32_t> lateBlocks{0};
+    // Wakes the playback thread has fully handled (requests, command and block fill done).
+    // Lets a caller that posts a command see when it has been carried out.
+    std::atomic<uint32_t> wakesHandled{0};
 
     // Stores a command and signals dspEvent (no check of the engine's state).
     void post(TransportCommand command) noexcept;
@@ -116,6 +119,7 @@ static_assert(std::atomic<double>::is_always_lock_free);
 static_assert(std::atomic<int16_t>::is_always_lock_free);
 static_assert(std::atomic<uint16_t>::is_always_lock_free);
 static_assert(std::atomic<int32_t>::is_always_lock_free);
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
 static_assert(std::atomic<uint64_t>::is_always_lock_free);
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<NamedEvent*>::is_always_lock_free);
