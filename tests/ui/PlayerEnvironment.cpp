@@ -1,0 +1,101 @@
+#include "ui/PlayerEnvironment.h"
+
+#include <cstdlib>
+#include <thread>
+
+#include "platform/CFormat.h"
+#include "support/WavWriter.h"
+
+namespace quoril::test {
+
+namespace {
+
+constexpr const char* kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
+
+std::string captureModule() {
+    return buildDir() + "/lib/quoril/drivers/quoril-capture.so";
+}
+
+}  // namespace
+
+PlayerEnvironment::PlayerEnvironment(const std::string& captureSpeed,
+                                     const std::vector<std::string>& extraCaptureValues) {
+    std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
+    reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\r\n\"Path\"=\"" + m_dir.path() + "\"\r\n\r\n";
+    reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture]\r\n";
+    reg += std::string("\"clsid\"=\"") + kCaptureClassId + "\"\r\n";
+    reg += "\"description\"=\"Quoril Capture\"\r\n";
+    reg += "\"Speed\"=\"" + captureSpeed + "\"\r\n";
+    reg += "\"File\"=\"" + captureFile() + "\"\r\n";
+    for (const std::string& value : extraCaptureValues) {
+        reg += value + "\r\n";
+    }
+    reg += "\r\n";
+    reg += std::string("[HKEY_CLASSES_ROOT\\clsid\\") + kCaptureClassId + "\\InprocServer32]\r\n";
+    reg += "@=\"" + captureModule() + "\"\r\n";
+    m_dir.write("registry.reg", reg);
+
+    setenv("QUORIL_REGISTRY", m_dir.file("registry.reg").c_str(), 1);
+    setenv("HOME", m_dir.path().c_str(), 1);
+    setenv("QUORIL_DRIVER_SETTLE_MS", "0", 1);
+    setSettingsInstance(&m_settings);
+}
+
+PlayerEnvironment::~PlayerEnvironment() {
+    setSettingsInstance(nullptr);
+    unsetenv("QUORIL_REGISTRY");
+}
+
+void PlayerEnvironment::writeIni(const std::vector<std::string>& extraLines, int rate, bool diagnostics) {
+    std::vector<std::string> lines = {
+        "ASIO=Quoril Capture",    "ASIOCHANNEL=0", "SRC=1",
+        cformat("RATE=%d", rate), "VOLUME=-10.0",  std::string("DIAGNOSTICS=") + (diagnostics ? "Yes" : "No"),
+    };
+    lines.insert(lines.end(), extraLines.begin(), extraLines.end());
+    writeIniLines(lines);
+}
+
+void PlayerEnvironment::writeIniLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    m_dir.write("Quoril.ini", text);
+}
+
+std::string PlayerEnvironment::writeDisc(const std::vector<int>& trackFrames, int rate,
+                                         const std::string& name) {
+    size_t frames = 0;
+    for (int length : trackFrames) {
+        frames += static_cast<size_t>(length);
+    }
+    WavWriter wav(16, 2, static_cast<uint32_t>(rate));
+    wav.samples(makeSamples(frames, 16, 2, 7));
+    wav.write(m_dir.file(name + ".wav"));
+
+    std::string cue =
+        "PERFORMER \"The Testers\"\r\nTITLE \"Fixture Album\"\r\nFILE \"" + name + ".wav\" WAVE\r\n";
+    // Cue sheet times are in CD frames (75 a second): the tracks start on whole seconds here.
+    int64_t start = 0;
+    for (size_t i = 0; i < trackFrames.size(); ++i) {
+        int64_t seconds = start / rate;
+        cue += cformat("  TRACK %02d AUDIO\r\n    TITLE \"Track %zu\"\r\n    INDEX 01 %02lld:%02lld:00\r\n",
+                       static_cast<int>(i + 1), i + 1, static_cast<long long>(seconds / 60),
+                       static_cast<long long>(seconds % 60));
+        start += trackFrames[i];
+    }
+    return m_dir.write(name + ".cue", cue);
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+    auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return condition();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace quoril::test

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "config/Settings.h"
+#include "dsp/DspEngine.h"
+#include "dsp/TransportState.h"
+#include "support/TempDir.h"
+#include "ui/FakeViews.h"
+#include "ui/SettingsDialog.h"
+
+namespace quoril::test {
+namespace {
+
+using namespace SettingsControl;
+
+AsioDriverEntry driver(const std::string& name, int pairs, int pairIndex = 0, bool selected = false) {
+    AsioDriverEntry entry;
+    entry.name = name;
+    entry.pairCount = static_cast<int16_t>(pairs);
+    entry.pairIndex = static_cast<int16_t>(pairIndex);
+    entry.selected = selected;
+    for (int i = 0; i < pairs && i < AsioDriverEntry::kMaxPairs; ++i) {
+        entry.pairNames[static_cast<size_t>(i)] =
+            name + " " + std::to_string(2 * i + 1) + " / " + name + " " + std::to_string(2 * i + 2);
+    }
+    return entry;
+}
+
+// A settings record as a successful read leaves it, with its file in a temporary directory.
+class SettingsWindowTest : public ::testing::Test {
+  protected:
+    SettingsWindowTest() {
+        record.fileFilterIndex = 1;
+        record.playbackMode = 1;
+        record.converterText = "1";
+        record.converterType = 1;
+        record.outputRate = 44100.0;
+        record.volumeDb = -30.0;
+        record.diagnostics = true;
+        record.valid = true;
+        record.iniPath = dir.file("Quoril.ini");
+        setSettingsInstance(&record);
+    }
+    ~SettingsWindowTest() override { setSettingsInstance(nullptr); }
+
+    void addDrivers(const std::vector<AsioDriverEntry>& entries) {
+        for (size_t i = 0; i < entries.size(); ++i) {
+            record.drivers[i] = entries[i];
+        }
+        record.driverCount = static_cast<int16_t>(entries.size());
+        record.driversFound = !entries.empty();
+    }
+
+    // Runs the window with the given user; returns its result.
+    int run(FakeSettingsView::Script script = nullptr) {
+        view = std::make_unique<FakeSettingsView>(std::move(script));
+        SettingsDialog dialog(*view, noEngine);
+        settingsOpen = true;
+        return dialog.run();
+    }
+
+    TempDir dir;
+    Settings record;
+    std::unique_ptr<DspEngine> noEngine;
+    std::unique_ptr<FakeSettingsView> view;
+};
+
+struct RadioCase {
+    const char* name;
+    void (*apply)(Settings&);
+    std::vector<int> checkedIds;
+};
+
+class SettingsRadioTest : public SettingsWindowTest, public ::testing::WithParamInterface<RadioCase> {};
+
+TEST_P(SettingsRadioTest, OpeningChecksOneButtonPerGroupFromTheSettings) {
+    addDrivers({driver("Card", 1)});
+    GetParam().apply(record);
+    run();
+    std::set<int> expected(GetParam().checkedIds.begin(), GetParam().checkedIds.end());
+    EXPECT_EQ(view->checked, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, SettingsRadioTest,
+    ::testing::Values(RadioCase{"Defaults",
+                                [](Settings&) {},
+                                {kRate44100, kDiagnosticsYes, kRepeat, kConverterMedium, kZebNo, kAweNo}},
+                      RadioCase{"EveryOtherChoice",
+                                [](Settings& s) {
+                                    s.outputRate = 192000.0;
+                                    s.diagnostics = false;
+                                    s.playbackMode = 4;
+                                    s.converterType = 0;
+                                    s.zebMode = true;
+                                    s.useAwe = true;
+                                },
+                                {kRate192000, kDiagnosticsNo, kExit, kConverterBest, kZebYes, kAweYes}},
+                      RadioCase{"ARateWithoutAButtonChecksNone",
+                                [](Settings& s) {
+                                    s.outputRate = 22050.0;
+                                    s.playbackMode = 3;
+                                },
+                                {kDiagnosticsYes, kRandom, kConverterMedium, kZebNo, kAweNo}},
+                      RadioCase{"StopMode48k",
+                                [](Settings& s) {
+                                    s.outputRate = 48000.0;
+                                    s.playbackMode = 2;
+                                },
+                                {kRate48000, kDiagnosticsYes, kStop, kConverterMedium, kZebNo, kAweNo}}),
+    [](const ::testing::TestParamInfo<RadioCase>& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsWindowTest, TheDriverListIsSortedWithTheSelectedDriverAndItsPairShown) {
+    addDrivers({driver("Bravo", 2), driver("alpha", 3, 2, true)});
+    run();
+    EXPECT_EQ(view->items(kDriverList), (std::vector<std::string>{"alpha", "Bravo"}));
+    EXPECT_EQ(view->comboSelection(kDriverList), 0);
+    EXPECT_EQ(view->items(kPairList),
+              (std::vector<std::string>{"alpha 1 / alpha 2", "alpha 3 / alpha 4", "alpha 5 / alpha 6"}));
+    EXPECT_EQ(view->comboSelection(kPairList), 2);
+    EXPECT_TRUE(view->enabled(kOK));
+    EXPECT_FALSE(view->enabled(kAsioSettings));
+    EXPECT_EQ(view->texts.at(kAsioSettings), "ASIO Settings");
+}
+
+TEST_F(SettingsWindowTest, WithoutASelectedDriverTheFirstItemIsShown) {
+    addDrivers({driver("Zulu", 1), driver("Mike", 2, 1)});
+    run();
+    EXPECT_EQ(view->comboSelection(kDriverList), 0);
+    EXPECT_EQ(view->comboItemText(kDriverList, 0), "Mike");
+    EXPECT_EQ(view->items(kPairList), (std::vector<std::string>{"Mike 1 / Mike 2", "Mike 3 / Mike 4"}));
+    EXPECT_EQ(view->comboSelection(kPairList), 1);
+}
+
+TEST_F(SettingsWindowTest, ChoosingAnotherDriverRefillsThePairs) {
+    addDrivers({driver("A", 1, 0, true), driver("B", 2, 1), driver("Silent", 0)});
+    run([](FakeSettingsView& v, SettingsController& c) {
+        v.choose(c, kDriverList, 1);
+        EXPECT_EQ(v.items(kPairList), (std::vector<std::string>{"B 1 / B 2", "B 3 / B 4"}));
+        EXPECT_EQ(v.comboSelection(kPairList), 1);
+        v.choose(c, kDriverList, 2);
+        EXPECT_TRUE(v.items(kPairList).empty());
+        EXPECT_EQ(v.comboSelection(kPairList), -1);
+    });
+}
+
+TEST_F(SettingsWindowTest, WithoutUsableDriversTheBoxShowsAndOnlyCancelRemains) {
+    run();
+    ASSERT_EQ(view->boxes.size(), 1u);
+    EXPECT_EQ(
+        view->boxes[0].text,
+        "No valid ASIO drivers found!\r\n\r\nPlayer requirers at least one ASIO driver to be "
+        "installed.\r\n\r\n"
+        "If an ASIO driver was installed, its not operational - make sure soundcard is enabled (in hardware "
+        "device manager).");
+    EXPECT_EQ(view->boxes[0].caption, "Ravek Settings");
+    EXPECT_FALSE(view->enabled(kOK));
+    EXPECT_FALSE(view->enabled(kDriverList));
+    EXPECT_FALSE(view->enabled(kPairList));
+    EXPECT_EQ(view->result_, kCancel);
+    EXPECT_FALSE(settingsOpen);
+}
+
+TEST_F(SettingsWindowTest, OkCopiesTheChoicesWritesTheFileAndSetsTheEndOfDiscModeAtOnce) {
+    addDrivers({driver("Card", 2, 0, true), driver("Other", 1)});
+    record.volumeDb = -12.5;
+    theTransport.repeatAtEnd.store(true);
+    int result = run([](FakeSettingsView& v, SettingsController& c) {
+        v.choose(c, kDriverList, 0);
+        v.setComboSelection(kPairList, 1);
+        v.click(kRate96000);
+        v.click(kStop);
+        v.click(kConverterBest);
+        v.click(kDiagnosticsNo);
+        v.click(kZebYes);
+        c.onOK();
+    });
+    EXPECT_EQ(result, kOK);
+    EXPECT_TRUE(view->hidden);
+    EXPECT_FALSE(settingsOpen);
+    EXPECT_FALSE(theTransport.repeatAtEnd.load());
+    EXPECT_EQ(readFile(record.iniPath),
+              "ASIO=Card\nASIOCHANNEL=1\nSRC=0\nRATE= 96000.000\nVOLUME=-12.5\nPHASE=0\nPLAYBACK=S\n"
+              "DIAGNOSTICS=No\nFILTER=1\nZEB\n");
+    EXPECT_EQ(record.converterText, "0");
+    EXPECT_TRUE(record.drivers[0].selected);
+    EXPECT_EQ(record.drivers[0].pairIndex, 1);
+}
+
+TEST_F(SettingsWindowTest, OkWithRepeatOrRandomTurnsRepeatBackOn) {
+    addDrivers({driver("Card", 1, 0, true)});
+    for (int button : {kRepeat, kRandom}) {
+        theTransport.repeatAtEnd.store(false);
+        run([button](FakeSettingsView& v, SettingsController& c) {
+            v.click(button);
+            c.onOK();
+        });
+        EXPECT_TRUE(theTransport.repeatAtEnd.load()) << button;
+    }
+}
+
+TEST_F(SettingsWindowTest, ADriverWithoutPairsStoresPairMinusOne) {
+    addDrivers({driver("Mute", 0, 0, true)});
+    run([](FakeSettingsView&, SettingsController& c) { c.onOK(); });
+    EXPECT_EQ(record.channelPair, -1);
+    EXPECT_NE(readFile(record.iniPath).find("ASIOCHANNEL=-1\n"), std::string::npos);
+}
+
+TEST_F(SettingsWindowTest, ARateWithoutAButtonIsKeptByOk) {
+    addDrivers({driver("Card", 1, 0, true)});
+    record.outputRate = 22050.0;
+    run([](FakeSettingsView&, SettingsController& c) { c.onOK(); });
+    EXPECT_EQ(record.outputRate, 22050.0);
+    EXPECT_NE(readFile(record.iniPath).find("RATE= 22050.000\n"), std::string::npos);
+}
+
+TEST_F(SettingsWindowTest, AFileThatCannotBeWrittenShowsTheBoxAndTheWindowStillClosesWithOk) {
+    addDrivers({driver("Card", 1, 0, true)});
+    record.iniPath = dir.file("no-such-dir/Quoril.ini");
+    theTransport.repeatAtEnd.store(true);
+    int result = run([](FakeSettingsView& v, SettingsController& c) {
+        v.click(kExit);
+        c.onOK();
+    });
+    EXPECT_EQ(result, kOK);
+    ASSERT_EQ(view->boxes.size(), 1u);
+    EXPECT_EQ(view->boxes[0].text, "A problem occurred trying to save settings.");
+    EXPECT_EQ(view->boxes[0].caption, "Ravek Settings");
+    EXPECT_FALSE(view->hidden);
+    EXPECT_TRUE(theTransport.repeatAtEnd.load());
+    EXPECT_EQ(record.playbackMode, 4);  // the values stay for this run
+}
+
+TEST_F(SettingsWindowTest, CancelLeavesTheSettingsAsTheyWere) {
+    addDrivers({driver("Card", 2, 0, true)});
+    int result = run([](FakeSettingsView& v, SettingsController& c) {
+        v.click(kRate48000);
+        v.setComboSelection(kPairList, 1);
+        c.onCancel();
+    });
+    EXPECT_EQ(result, kCancel);
+    EXPECT_EQ(record.outputRate, 44100.0);
+    EXPECT_EQ(record.channelPair, 0);
+    EXPECT_FALSE(settingsOpen);
+    EXPECT_EQ(readFile(record.iniPath), "");
+}
+
+TEST_F(SettingsWindowTest, AsioSettingsWithoutAnEngineSaysTheDriverIsNotActive) {
+    addDrivers({driver("Card", 1, 0, true)});
+    run([](FakeSettingsView&, SettingsController& c) { c.onAsioSettings(); });
+    ASSERT_EQ(view->boxes.size(), 1u);
+    EXPECT_EQ(view->boxes[0].text, "ASIO driver is NOT active");
+    EXPECT_EQ(view->boxes[0].caption, "Ravek Settings");
+    EXPECT_TRUE(view->enabled(kOK));
+}
+
+}  // namespace
+}  // namespace quoril::test

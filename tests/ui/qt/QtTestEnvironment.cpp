@@ -1,0 +1,20 @@
+#include "ui/qt/QtTestEnvironment.h"
+
+#include "ui/qt/NumericLocale.h"
+
+namespace quoril::test {
+
+QApplication& qtApplication() {
+    static int argc = 1;
+    static char name[] = "quoril-qt-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* application = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        auto* app = new QApplication(argc, argv);
+        restoreCNumericLocale();
+        return app;
+    }();
+    return *application;
+}
+
+}  // namespace quoril::test
