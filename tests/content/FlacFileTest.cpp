@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "ContentTestSupport.h"
+#include "content/FlacContentDecoder.h"
+
+namespace quoril::test {
+namespace {
+
+class FlacFileTest : public ContentTest {};
+
+TEST_F(FlacFileTest, SixteenBitFlacDecodesToFourByteFramesOfTheSameAudio) {
+    std::string path = flac("a.flac", 44100 * 3 + 999, 16);
+    CdDescriptor& d = open(path);
+    ASSERT_TRUE(d.active) << openText();
+    EXPECT_EQ(d.blockAlign, 4u);
+    EXPECT_EQ(d.albumTitle, "FLAC");
+    EXPECT_EQ(d.filePath[0], path.substr(0, path.size() - 4) + "FLAC");
+    EXPECT_EQ(d.trackLength[0], 44100 * 3 + 999);
+    std::string text = load();
+    ASSERT_TRUE(d.active) << text;
+    EXPECT_EQ(text, "RAM Loading...\r\n     File '" + d.filePath[0] + "'\r\n\tFLAC decoding...\r\n");
+    EXPECT_TRUE(storeAudio() == expected["a.flac"]);
+    EXPECT_EQ(progress.load(), kLoadFinished);
+}
+
+TEST_F(FlacFileTest, TwentyFourBitFlacFillsTheStoreExactlyAsTheSameAudioFromWav) {
+    std::string fromFlac = flac("a.flac", 96000 * 2 + 4321, 24, 96000, 7);
+    std::string fromWav = wav("a.wav", 96000 * 2 + 4321, 24, 96000, 7);
+
+    open(fromWav);
+    ASSERT_TRUE(disc->active) << openText();
+    load();
+    std::string wavStore = storeAudio();
+
+    open(fromFlac);
+    ASSERT_TRUE(disc->active) << openText();
+    EXPECT_EQ(disc->blockAlign, 6u);
+    load();
+    ASSERT_TRUE(disc->active);
+    EXPECT_EQ(wavStore.size(), size_t{(96000 * 2 + 4321) * 6});
+    EXPECT_TRUE(storeAudio() == wavStore);
+    EXPECT_TRUE(storeAudio() == expected["a.flac"]);
+}
+
+TEST_F(FlacFileTest, ValidationLogShowsSizesFormatAndLength) {
+    std::string path = flac("a.flac", 44100 * 75, 16);
+    CdDescriptor& d = open(path);
+    ASSERT_TRUE(d.active) << openText();
+    std::string expectedText =
+        "\r\n     FILE: " + path +
+        "\r\n"
+        "\tFLAC file size = 12MB (decoded during RAM load, RAM for 'Wav data' is allocated)\r\n"
+        "\tWav data size = 12MB\r\n"
+        "\tRate = 16/44100 (2 channels)\r\n"
+        "\tSamples = 3307500 (  1:15)\r\n"
+        "\r\n     RAM allocation (13MB) successful\r\n";
+    std::string text = openText();
+    ASSERT_GE(text.size(), expectedText.size());
+    EXPECT_EQ(text.substr(text.size() - expectedText.size()), expectedText) << text;
+}
+
+struct RefusedStream {
+    const char* name;
+    int bits;
+    int channels;
+    bool totalSamples;
+    const char* message;
+};
+
+class FlacRefusalTest : public FlacFileTest, public ::testing::WithParamInterface<RefusedStream> {};
+
+TEST_P(FlacRefusalTest, StreamIsRefusedAtValidationWithTheCallbacksMessage) {
+    const RefusedStream& c = GetParam();
+    FlacOptions options;
+    options.channels = c.channels;
+    options.totalSamplesInStreamInfo = c.totalSamples;
+    std::string path = flac("a.flac", 44100 * 3, c.bits, 44100, 1, options);
+    CdDescriptor& d = open(path);
+    EXPECT_FALSE(d.active);
+    EXPECT_NE(openText().find(c.message), std::string::npos) << openText();
+    EXPECT_EQ(openText().find("RAM allocation"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, FlacRefusalTest,
+    ::testing::Values(
+        RefusedStream{
+            "no_total_samples", 16, 2, false,
+            "\r\nERROR: only works for FLAC files that have a total_samples count in STREAMINFO\r\n"},
+        RefusedStream{"mono", 16, 1, true, "\r\nOnly Stereo 16 or 24 bit FLAC files supported!\r\n"},
+        RefusedStream{"eight_bit", 8, 2, true, "\r\nOnly Stereo 16 or 24 bit FLAC files supported!\r\n"},
+        RefusedStream{"twenty_bit", 20, 2, true, "\r\nOnly Stereo 16 or 24 bit FLAC files supported!\r\n"},
+        RefusedStream{"six_channels", 16, 6, true, "\r\nOnly Stereo 16 or 24 bit FLAC files supported!\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FlacFileTest, FileThatIsNotFlacIsRefusedWithoutCrashing) {
+    std::string path = dir.write("a.flac", std::string(100000, 'x'));
+    CdDescriptor& d = open(path);
+    EXPECT_FALSE(d.active);
+    EXPECT_NE(openText().find(
+                  "\tSamples = 10000 (  0: 0)\r\nFLAC ERROR: FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC\r\n"
+                  "\r\nFLAC file holds no audio frame.\r\n"),
+              std::string::npos)
+        << openText();
+    EXPECT_EQ(openText().find("RAM allocation"), std::string::npos);
+}
+
+TEST_F(FlacFileTest, MissingFlacFileIsReported) {
+    std::string path = dir.file("gone.flac");
+    open(path);
+    EXPECT_NE(openText().find("\r\n     FILE: " + path + "\r\n\r\nFLAC file NOT found!\r\n"),
+              std::string::npos);
+}
+
+// A sparse file of the given length: only its size matters for the size check.
+std::string sparseFile(const TempDir& dir, const std::string& name, off_t length) {
+    std::string path = dir.write(name, "");
+    EXPECT_EQ(truncate(path.c_str(), length), 0);
+    return path;
+}
+
+TEST_F(FlacFileTest, FileLongerThanTwoGibibytesIsRefusedAsTooLargeEvenWithEnoughMemory) {
+    std::string meminfo = dir.write("meminfo", "MemTotal:       67108864 kB\nMemAvailable:   50331648 kB\n");
+    ScopedEnv env("QUORIL_MEMINFO", meminfo);
+    open(sparseFile(dir, "big.flac", 2147483649LL));
+    EXPECT_NE(
+        openText().find("\r\nFLAC file is too large!\r\n\tPhysical (65536MB), Available (49138MB), Minimum "
+                        "Required (2048MB), Max supported (2048MB).\r\n"),
+        std::string::npos)
+        << openText();
+
+    // A real stream padded to exactly 2 GiB: validation stops at its first audio frame.
+    std::string limit = flac("limit.flac", 44100 * 3);
+    ASSERT_EQ(truncate(limit.c_str(), 2147483648LL), 0);
+    open(limit);
+    EXPECT_EQ(openText().find("too large"), std::string::npos) << openText();
+    EXPECT_TRUE(disc->active) << openText();
+}
+
+TEST_F(FlacFileTest, FileLongerThanTheAvailableMemoryIsRefused) {
+    std::string path = flac("a.flac", 44100 * 3);
+    std::string meminfo = dir.write("meminfo", "MemTotal:       1048576 kB\nMemAvailable:   14024 kB\n");
+    ScopedEnv env("QUORIL_MEMINFO", meminfo);
+    open(path);
+    // 14,024 kB available less the 14,360,576-byte reserve is 0 bytes.
+    EXPECT_NE(openText().find(
+                  "\r\nFLAC file is too large!\r\n\tPhysical (1024MB), Available (0MB), Minimum Required "
+                  "(0MB), Max supported (2048MB).\r\n"),
+              std::string::npos)
+        << openText();
+}
+
+TEST_F(FlacFileTest, SignatureThatDoesNotMatchIsReportedAndTheDecodedAudioKept) {
+    FlacOptions options;
+    options.corruptMd5 = true;
+    std::string path = flac("a.flac", 44100 * 3, 16, 44100, 3, options);
+    CdDescriptor& d = open(path);
+    ASSERT_TRUE(d.active) << openText();
+    std::string text = load();
+    EXPECT_NE(text.find("\tFLAC MD5 mismatch: decoded audio differs from the signature in the file.\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_TRUE(d.active);
+    EXPECT_TRUE(storeAudio() == expected["a.flac"]);
+}
+
+TEST_F(FlacFileTest, StreamWithoutSignatureLoadsWithoutMismatch) {
+    FlacOptions options;
+    options.md5 = false;
+    std::string path = flac("a.flac", 44100 * 3, 16, 44100, 3, options);
+    open(path);
+    ASSERT_TRUE(disc->active) << openText();
+    std::string text = load();
+    EXPECT_EQ(text.find("MD5"), std::string::npos) << text;
+    EXPECT_TRUE(storeAudio() == expected["a.flac"]);
+}
+
+struct MixCase {
+    const char* name;
+    bool firstIsFlac;
+    uint32_t secondRate;
+    int secondBits;
+    bool accepted;
+};
+
+class FlacMixTest : public FlacFileTest, public ::testing::WithParamInterface<MixCase> {};
+
+TEST_P(FlacMixTest, WavAndFlacFilesOfOneFormatMakeOneDisc) {
+    const MixCase& c = GetParam();
+    std::string first = c.firstIsFlac ? "a.flac" : "a.wav";
+    std::string second = c.firstIsFlac ? "b.wav" : "b.flac";
+    if (c.firstIsFlac) {
+        flac(first, 48000 * 3, 16, 48000, 1);
+        wav(second, c.secondRate * 3, c.secondBits, c.secondRate, 2);
+    } else {
+        wav(first, 48000 * 3, 16, 48000, 1);
+        flac(second, c.secondRate * 3, c.secondBits, c.secondRate, 2);
+    }
+    CdDescriptor& d =
+        open(cue("disc.cue", "FILE \"" + first + "\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n" +
+                                 "FILE \"" + second + "\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"));
+    ASSERT_EQ(static_cast<bool>(d.active), c.accepted) << openText();
+    EXPECT_EQ(openText().find("\r\n\r\nBad multi-file cue sheet: Wav format is inconsistent.\r\n") ==
+                  std::string::npos,
+              c.accepted);
+    if (c.accepted) {
+        load();
+        ASSERT_TRUE(d.active);
+        EXPECT_TRUE(storeAudio() == expected[first] + expected[second]);
+        EXPECT_EQ(d.trackStart[1], 48000 * 3);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Discs, FlacMixTest,
+    ::testing::Values(MixCase{"wav_then_flac", false, 48000, 16, true},
+                      MixCase{"flac_then_wav", true, 48000, 16, true},
+                      MixCase{"flac_at_44100_after_wav_at_48000", false, 44100, 16, false},
+                      MixCase{"wav_at_44100_after_flac_at_48000", true, 44100, 16, false},
+                      MixCase{"flac_of_24_bits_after_wav_of_16", false, 48000, 24, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The loaders on their own, prepared as the RAM-load thread prepares each file.
+class LoaderProgressTest : public ContentTest {
+  protected:
+    void prepare(int file, int64_t offsetFrames) {
+        disc->currentFile = static_cast<int16_t>(file);
+        disc->byteCount = disc->fileByteCount[file];
+        disc->frameCount = disc->fileFrameCount[file];
+        disc->audioData = disc->storeStart() + offsetFrames * disc->blockAlign;
+    }
+};
+
+TEST_F(LoaderProgressTest, FlacDecodeRestartsTheCounterForEachFileAndEndsAtItsLength) {
+    flac("a.flac", 50000, 16, 44100, 1);
+    flac("b.flac", 70001, 16, 44100, 2);
+    open(cue("disc.cue",
+             "FILE \"a.flac\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+             "FILE \"b.flac\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"));
+    ASSERT_TRUE(disc->active) << openText();
+    DiagnosticsLog log;
+    progress = 12345;
+    prepare(0, 0);
+    disc->DecodeFlacFile(progress, log);
+    EXPECT_EQ(progress.load(), 50000);
+    prepare(1, 50000);
+    disc->DecodeFlacFile(progress, log);
+    EXPECT_EQ(progress.load(), 70001);
+    EXPECT_TRUE(std::string(reinterpret_cast<char*>(disc->storeStart()), 120001 * 4) ==
+                expected["a.flac"] + expected["b.flac"]);
+}
+
+TEST_F(LoaderProgressTest, WavReadsAddFullBlocksToTheCounterAcrossFiles) {
+    wav("a.wav", 16384 * 4 + 10, 16, 44100, 1);
+    wav("b.wav", 16384 * 2, 16, 44100, 2);
+    open(cue("disc.cue",
+             "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+             "FILE \"b.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"));
+    ASSERT_TRUE(disc->active) << openText();
+    DiagnosticsLog log;
+    progress = 0;
+    prepare(0, 0);
+    disc->ReadWavFile(progress, log);
+    // The short last block is left to the completion value.
+    EXPECT_EQ(progress.load(), 16384 * 4);
+    prepare(1, 16384 * 4 + 10);
+    disc->ReadWavFile(progress, log);
+    EXPECT_EQ(progress.load(), 16384 * 6);
+    EXPECT_EQ(disc->fileHandle[0], nullptr);
+    EXPECT_EQ(disc->fileHandle[1], nullptr);
+}
+
+}  // namespace
+}  // namespace quoril::test
