@@ -252,8 +252,10 @@ void AsioSession::silence() {
 AsioSession::~AsioSession() {
     DriverInfo& info = driverInfo();
     if (m_initialized || m_mustStop) {
-        silence();
+        // Stop first, then silence: until stop() returns the driver's thread reads these
+        // buffers, and writing them under it would race with it. They end silent either way.
         ASIOStop();
+        silence();
         if (theAsioDriver.load() != nullptr) {
             ASIODisposeBuffers();
         }

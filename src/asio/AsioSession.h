@@ -69,8 +69,8 @@ class AsioSession {
     // must live until the session is destroyed.
     AsioSession(const std::string& driverName, double requestedRate, int16_t channelPair, DiagnosticsLog& log,
                 const ASIOCallbacks& callbacks, Settings& settingsForRescan);
-    // Teardown: when initialized or mustStop, silence, stop, dispose the buffers and release the
-    // driver; then destroy the session's driver list.
+    // Teardown: when initialized or mustStop, stop the driver, silence its buffers, dispose them
+    // and release the driver; then destroy the session's driver list.
     virtual ~AsioSession();
     AsioSession(const AsioSession&) = delete;
     AsioSession& operator=(const AsioSession&) = delete;
