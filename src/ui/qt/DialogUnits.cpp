@@ -31,7 +31,9 @@ int DialogUnits::y(int units) const {
 }
 
 QRect DialogUnits::rect(int left, int top, int width, int height) const {
-    return QRect(x(left), y(top), x(width), y(height));
+    // The edges are converted, not the sizes, so that controls that touch in dialog units touch
+    // in pixels too.
+    return QRect(QPoint(x(left), y(top)), QPoint(x(left + width) - 1, y(top + height) - 1));
 }
 
 }  // namespace quoril

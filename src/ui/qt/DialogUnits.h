@@ -16,6 +16,7 @@ class DialogUnits {
 
     int x(int units) const;
     int y(int units) const;
+    // A control's rectangle from its left, top, width and height in dialog units.
     QRect rect(int left, int top, int width, int height) const;
 
     int baseX() const { return m_baseX; }

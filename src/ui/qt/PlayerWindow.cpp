@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <climits>
 
 #include "ui/qt/DiagnosticsDialog.h"
@@ -58,6 +59,7 @@ PlayerWindow::PlayerWindow(QWidget* parent) : QDialog(parent), m_windowMenu(std:
     m_trackList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_trackList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_trackList->setUniformItemSizes(true);
+    m_trackList->setTextElideMode(Qt::ElideNone);
     m_trackList->setFocusPolicy(Qt::StrongFocus);
     m_trackList->installEventFilter(this);
     m_controls[PlayerControl::kTrackList] = m_trackList;
@@ -91,6 +93,12 @@ PlayerWindow::PlayerWindow(QWidget* parent) : QDialog(parent), m_windowMenu(std:
     for (const ButtonSpec& spec : transport) {
         addButton(spec.id, QString::fromLatin1(spec.caption), spec.picture)
             ->setGeometry(du.rect(spec.left, 98, 9, 8));
+    }
+    // The pictures fill most of their buttons.
+    const QRect buttonRect = du.rect(0, 98, 9, 8);
+    const int pictureSize = std::max(16, std::min(buttonRect.width(), buttonRect.height()) * 3 / 4);
+    for (const auto& [id, picture] : m_pictures) {
+        static_cast<QPushButton*>(m_controls[id])->setIconSize(QSize(pictureSize, pictureSize));
     }
 
     m_volume = new QLineEdit(this);
@@ -431,6 +439,16 @@ bool PlayerWindow::trackListKey(QKeyEvent* event) {
         case Qt::Key_Escape:
             m_controller->onCancel();
             return true;
+        default:
+            break;
+    }
+    switch (event->key()) {
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Alt:
+        case Qt::Key_Meta:
+        case Qt::Key_AltGr:
+            return false;  // a modifier on its own is not a key of the list
         default:
             break;
     }
