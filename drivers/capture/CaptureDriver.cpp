@@ -54,9 +54,12 @@ CaptureDriver::~CaptureDriver() {
 }
 
 unsigned long CaptureDriver::Release() {
-    stop();
-    if (hasBuffers()) {
-        disposeBuffers();
+    {
+        std::lock_guard<std::mutex> lock(m_control);
+        stopLocked();
+        if (hasBuffers()) {
+            disposeLocked();
+        }
     }
     delete this;
     return 0;
@@ -123,10 +126,11 @@ void CaptureDriver::getErrorMessage(char* string) {
 }
 
 ASIOError CaptureDriver::start() {
-    if (!hasBuffers()) {
+    if (m_clock.onClockThread()) {
         return ASE_InvalidMode;
     }
-    if (m_clock.onClockThread()) {
+    std::lock_guard<std::mutex> lock(m_control);
+    if (!hasBuffers()) {
         return ASE_InvalidMode;
     }
     if (m_clock.running() && !m_stoppedFromCallback.load()) {
@@ -151,11 +155,16 @@ ASIOError CaptureDriver::stop() {
         m_clock.stop();
         return ASE_OK;
     }
+    std::lock_guard<std::mutex> lock(m_control);
+    stopLocked();
+    return ASE_OK;
+}
+
+void CaptureDriver::stopLocked() {
     m_clock.stop();
     if (m_wav.isOpen()) {
         m_wav.complete();
     }
-    return ASE_OK;
 }
 
 void CaptureDriver::writeHalf(long half) noexcept {
@@ -225,6 +234,7 @@ ASIOError CaptureDriver::setSampleRate(ASIOSampleRate sampleRate) {
     if (canSampleRate(sampleRate) != ASE_OK) {
         return ASE_NoClock;
     }
+    std::lock_guard<std::mutex> lock(m_control);
     if (m_clock.running()) {
         return ASE_InvalidMode;
     }
@@ -352,10 +362,16 @@ ASIOError CaptureDriver::createBuffers(ASIOBufferInfo* bufferInfos, long numChan
 }
 
 ASIOError CaptureDriver::disposeBuffers() {
+    std::lock_guard<std::mutex> lock(m_control);
     if (!hasBuffers()) {
         return ASE_InvalidMode;
     }
-    stop();
+    disposeLocked();
+    return ASE_OK;
+}
+
+void CaptureDriver::disposeLocked() {
+    stopLocked();
     m_clock.join();
     m_wav.close();
     m_buffers.clear();
@@ -363,7 +379,6 @@ ASIOError CaptureDriver::disposeBuffers() {
     m_left = m_right = -1;
     m_bufferSize = 0;
     m_callbacks = ASIOCallbacks{};
-    return ASE_OK;
 }
 
 ASIOError CaptureDriver::controlPanel() {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,7 @@ namespace quoril {
 // so the next start() begins a new file at the new rate.
 //
 // Threads: the host's window thread calls the methods; the clock thread calls the host's buffer
-// switch and then writes the half; outputReady() and stop() may come from the clock thread too.
+// switch and then writes the half; outputReady() comes from the clock thread, stop() from any.
 class CaptureDriver : public IASIO {
   public:
     static constexpr const char* kName = "Quoril Capture";
@@ -74,6 +75,9 @@ class CaptureDriver : public IASIO {
 
     bool readConfiguration();
     bool hasBuffers() const { return !m_buffers.empty(); }
+    // With m_control held, from a thread other than the clock's.
+    void stopLocked();
+    void disposeLocked();
     // Clock thread: the host has filled half; append it to the file.
     void writeHalf(long half) noexcept;
     void sampleAt(const Buffer* buffer, long half, long frame, int32_t& out) const noexcept;
@@ -87,7 +91,10 @@ class CaptureDriver : public IASIO {
     long m_sampleType = ASIOSTInt32LSB;
     std::string m_error;
 
-    // Window thread; fixed while the clock runs.
+    // Serialises start, stop, rate changes, dispose and release: stop() may come from any thread.
+    std::mutex m_control;
+
+    // Window thread (under m_control where the calls above touch them); fixed while the clock runs.
     bool m_initialized = false;
     double m_rate = 44100.0;
     long m_bufferSize = 0;

@@ -10,8 +10,10 @@
 // ------------
 // What the host guarantees:
 //   - It calls every IASIO method from one thread (the window thread), never two at once, with
-//     the single exception of outputReady() and, on a failure to signal its own thread, stop(),
-//     which the callbacks may call from the driver's thread.
+//     two exceptions: outputReady(), which the callbacks call on the driver's thread, and stop(),
+//     which may come from any thread (the callbacks stop the driver when they cannot reach the
+//     host's playback thread; the playback thread stops it on a reset notice), also while
+//     another thread is inside stop().
 //   - init() comes first; nothing but getErrorMessage() and Release() follows a failed init().
 //   - createBuffers() is called with buffers for at most the channels getChannels() reported and
 //     a buffer size between the minimum and maximum of getBufferSize(); start() only after a
@@ -25,7 +27,8 @@
 //     its own, with the half index alternating 0, 1, 0, 1 ... The half passed is the one the host
 //     fills now; the driver plays the other one.
 //   - Never call a callback after stop() has returned.
-//   - stop() called from the driver's own callback thread must not wait for that thread.
+//   - stop() called from the driver's own callback thread must not wait for that thread; stop()
+//     called from two threads at once must be safe.
 //   - Report reset, resync, buffer-size and latency changes through asioMessage() and rate
 //     changes through sampleRateDidChange(), from any thread of its own.
 //   - Text outputs: getDriverName() writes at most 32 bytes, getErrorMessage() at most 124,
@@ -263,7 +266,7 @@ class IASIO {
     virtual long getDriverVersion() = 0;
     virtual void getErrorMessage(char* string) = 0;  // at most 124 bytes
     virtual ASIOError start() = 0;
-    // Also called from the driver's callback thread (see the contract above).
+    // Any thread, also the driver's callback thread (see the contract above).
     virtual ASIOError stop() = 0;
     virtual ASIOError getChannels(long* numInputChannels, long* numOutputChannels) = 0;
     virtual ASIOError getLatencies(long* inputLatency, long* outputLatency) = 0;

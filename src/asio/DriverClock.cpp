@@ -38,6 +38,7 @@ bool DriverClock::start(const ASIOCallbacks& callbacks, bool useTimeInfo, long b
     m_position.store(0);
     m_switches.store(0);
     m_running.store(true, std::memory_order_release);
+    std::lock_guard<std::mutex> lock(m_joinMutex);
     m_thread = std::thread(&DriverClock::run, this, callbacks, useTimeInfo, bufferSize, rate, speed,
                            std::move(afterSwitch));
     return true;
@@ -55,7 +56,11 @@ void DriverClock::stop() {
 }
 
 void DriverClock::join() {
-    if (m_thread.joinable() && !onClockThread()) {
+    if (onClockThread()) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(m_joinMutex);
+    if (m_thread.joinable()) {
         m_thread.join();
         m_threadId.store(std::thread::id());
     }

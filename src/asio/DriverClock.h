@@ -35,9 +35,10 @@ class DriverClock {
     // Stops the switches. From any other thread it waits until the thread has finished its
     // current switch and hook and ended; from the clock thread itself (a host that stops the
     // driver inside its callback) it only asks, and the thread ends after the current hook.
+    // Several threads may call it at once.
     void stop();
-    // Waits for a thread that was asked to stop from inside its own callback. Not from the clock
-    // thread.
+    // Waits for a thread that was asked to stop from inside its own callback. Does nothing on the
+    // clock thread. Several threads may call it at once.
     void join();
 
     bool running() const { return m_running.load(std::memory_order_acquire); }
@@ -52,7 +53,8 @@ class DriverClock {
     void run(ASIOCallbacks callbacks, bool useTimeInfo, long bufferSize, double rate, double speed,
              AfterSwitch afterSwitch) noexcept;
 
-    std::thread m_thread;  // control thread only
+    std::mutex m_joinMutex;
+    std::thread m_thread;  // started by start(), joined under m_joinMutex
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopRequested = false;  // guarded by m_mutex

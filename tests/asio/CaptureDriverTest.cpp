@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "asio/AsioDriverList.h"
@@ -126,6 +127,25 @@ TEST_F(Capture, everyHalfTheHostFilledIsInTheFileInOrderAlsoWhenTheHostStopsInsi
         EXPECT_EQ(TestHost::halves[i].load(), static_cast<long>(i % 2)) << "switch " << i;
     }
     expectPattern(readWav(44100), 0, 40 * 512);
+}
+
+TEST_F(Capture, stopsCleanlyWhenSeveralThreadsStopItAtOnce) {
+    set("Speed", "200");
+    IASIO* driver = open();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_EQ(createBuffers(driver, 256), ASE_OK);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    ASSERT_TRUE(waitForSwitches(3));
+    ASIOError first = ASE_NotPresent;
+    ASIOError second = ASE_NotPresent;
+    std::thread one([&] { first = driver->stop(); });
+    std::thread two([&] { second = driver->stop(); });
+    one.join();
+    two.join();
+    EXPECT_EQ(first, ASE_OK);
+    EXPECT_EQ(second, ASE_OK);
+    const uint64_t switches = TestHost::switches.load();
+    expectPattern(readWav(44100), 0, switches * 256);
 }
 
 TEST_F(Capture, aRestartedDriverAppendsToItsFile) {
