@@ -9,7 +9,10 @@ QApplication& qtApplication() {
     static char name[] = "quoril-qt-test";
     static char* argv[] = {name, nullptr};
     static QApplication* application = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Headless unless the caller chose a platform (a screenshot under Xvfb uses xcb).
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
         auto* app = new QApplication(argc, argv);
         restoreCNumericLocale();
         return app;
