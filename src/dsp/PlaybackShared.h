@@ -53,6 +53,21 @@ inline int32_t clampedPosition(uint64_t word, double frameCount) noexcept {
     return p;
 }
 
+// After moving the position from p to q for a block that a halt, posted meanwhile, will
+// silence: moves it back to p, so that Stop (halt, then rewind) cannot be undone by a fill
+// that read the rewound position just before the halt was taken, and a pause resumes with
+// the frames that were never heard. Leaves any other outside write alone.
+inline void keepPositionForHalt(uint64_t word, int32_t p, int32_t q) noexcept {
+    if (theTransport.transportCommand.load() == CmdHalt) {
+        theTransport.advancePosition(TransportState::advancedWord(word, q), p);
+    }
+}
+
+// The block the callbacks will drain after the current one.
+inline int blockAfterCurrent() noexcept {
+    return theTransport.deviceBlockIndex.load() == 0 ? 1 : 0;
+}
+
 // A refill asked for by the callbacks has been done (or made moot by silence).
 inline void refillDone(int block) noexcept {
     theTransport.refillPending[block & 1].store(false);

@@ -22,7 +22,9 @@ void fillOneBlock(const CdDescriptor& cd, int block, int32_t n) noexcept {
     int64_t q = static_cast<int64_t>(p) + n;
     if (static_cast<double>(q) < cd.frameCount) {
         // A seek written during the fill wins over the advance.
-        t.advancePosition(word, static_cast<int32_t>(q));
+        if (t.advancePosition(word, static_cast<int32_t>(q))) {
+            playback::keepPositionForHalt(word, p, static_cast<int32_t>(q));
+        }
         return;
     }
     bool repeat = t.repeatAtEnd.load();
@@ -49,6 +51,7 @@ void PlaybackThread(CdDescriptor* cd) noexcept {
     t.threadRunning.store(true);
 
     int block = 0;
+    bool requestSeen = false;
     bool woken = event != nullptr && event->wait();
     while (woken) {
         // Taken with an exchange: a request or command written from here on stays for the next
@@ -59,9 +62,11 @@ void PlaybackThread(CdDescriptor* cd) noexcept {
         switch (request) {
             case ReqFillBlock0:
                 block = 0;
+                requestSeen = true;
                 break;
             case ReqFillBlock1:
                 block = 1;
+                requestSeen = true;
                 break;
             case ReqDriverReset:
             case ReqSettingsChanged:
@@ -80,6 +85,11 @@ void PlaybackThread(CdDescriptor* cd) noexcept {
 
         switch (command) {
             case CmdPlay:
+                if (!requestSeen) {
+                    // No block has been asked for yet: fill the one the driver comes to next,
+                    // so that the disc starts with its first frame and without a gap.
+                    block = playback::blockAfterCurrent();
+                }
                 t.playing.store(1);
                 break;
             case CmdHalt:

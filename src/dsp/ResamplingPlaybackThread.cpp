@@ -96,7 +96,9 @@ class Resampler {
             int64_t next = static_cast<int64_t>(p) + m_data.input_frames_used;
             if (static_cast<double>(next) < m_cd->frameCount) {
                 // A seek written during the conversion wins over the advance.
-                t.advancePosition(word, static_cast<int32_t>(next));
+                if (t.advancePosition(word, static_cast<int32_t>(next))) {
+                    playback::keepPositionForHalt(word, p, static_cast<int32_t>(next));
+                }
             } else {
                 bool repeat = t.repeatAtEnd.load();
                 if (t.advancePosition(word, repeat ? 0 : static_cast<int32_t>(m_cd->frameCount))) {
@@ -200,6 +202,7 @@ void ResamplingPlaybackThread(CdDescriptor* cd) noexcept {
     t.threadRunning.store(true);
 
     int block = 0;
+    bool requestSeen = false;
     bool woken = event != nullptr && event->wait();
     while (woken) {
         int16_t request = t.deviceRequest.exchange(ReqNone);
@@ -208,9 +211,11 @@ void ResamplingPlaybackThread(CdDescriptor* cd) noexcept {
         switch (request) {
             case ReqFillBlock0:
                 block = 0;
+                requestSeen = true;
                 break;
             case ReqFillBlock1:
                 block = 1;
+                requestSeen = true;
                 break;
             case ReqDriverReset:
             case ReqSettingsChanged:
@@ -229,6 +234,11 @@ void ResamplingPlaybackThread(CdDescriptor* cd) noexcept {
 
         switch (command) {
             case CmdPlay:
+                if (!requestSeen) {
+                    // No block has been asked for yet: fill the one the driver comes to next,
+                    // so that the disc starts with its first frame and without a gap.
+                    block = playback::blockAfterCurrent();
+                }
                 // Without buffers (no CmdStart yet) there is nothing to play into.
                 if (resampler.placed()) {
                     t.playing.store(1);

@@ -6,25 +6,15 @@ namespace quoril {
 
 TransportState theTransport;
 
-namespace {
-
-constexpr uint64_t kFrameBits = 0xffffffffu;
-
-uint64_t withFrames(uint64_t word, int32_t frame) noexcept {
-    return (word & ~kFrameBits) | static_cast<uint32_t>(frame);
-}
-
-}  // namespace
-
 void TransportState::setPosition(int32_t frame) noexcept {
     uint64_t old = positionWord.load();
     // The generation in the high half changes with every outside write, even to the same frame.
-    while (!positionWord.compare_exchange_weak(old, withFrames(old + (uint64_t{1} << 32), frame))) {
+    while (!positionWord.compare_exchange_weak(old, advancedWord(old + (uint64_t{1} << 32), frame))) {
     }
 }
 
 bool TransportState::advancePosition(uint64_t from, int32_t to) noexcept {
-    return positionWord.compare_exchange_strong(from, withFrames(from, to));
+    return positionWord.compare_exchange_strong(from, advancedWord(from, to));
 }
 
 bool TransportState::signal() noexcept {

@@ -73,6 +73,10 @@ struct TransportState {
     // Playback thread: the whole word, to hand back to advancePosition.
     uint64_t readPosition() const noexcept { return positionWord.load(); }
     static int32_t framesOf(uint64_t word) noexcept { return static_cast<int32_t>(word & 0xffffffffu); }
+    // The word advancePosition(from, to) stores.
+    static uint64_t advancedWord(uint64_t from, int32_t to) noexcept {
+        return (from & ~uint64_t{0xffffffffu}) | static_cast<uint32_t>(to);
+    }
 
     // Low 32 bits: the position in frames; high 32 bits: a count of outside writes, so that a
     // playback thread can tell a seek to the very frame it started from from no seek at all.
