@@ -163,10 +163,7 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     layout->addWidget(m_playerGroup);
     layout->addLayout(buttons);
 
-    // A fixed frame of 258 x 148 dialog units, grown when the fonts need more room.
-    const DialogUnits du(windowFont);
-    const QSize wanted = QSize(du.x(258), du.y(148)).expandedTo(layout->sizeHint());
-    setFixedSize(wanted);
+    fitToContents();
 
     connect(ok, &QPushButton::clicked, this, [this] { accept(); });
     connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
@@ -194,6 +191,11 @@ GroupRadioButton* SettingsWindow::addRadio(int controlId, const QString& caption
     radio->setProperty("controlId", controlId);
     m_controls[controlId] = radio;
     return radio;
+}
+
+void SettingsWindow::fitToContents() {
+    const DialogUnits du(font());
+    setFixedSize(QSize(du.x(258), du.y(148)).expandedTo(layout()->sizeHint()));
 }
 
 QWidget* SettingsWindow::control(int controlId) const {
@@ -254,6 +256,8 @@ void SettingsWindow::setControlText(int controlId, const std::string& text) {
     } else if (auto* label = qobject_cast<QLabel*>(control(controlId))) {
         label->setText(fromText(text));
     }
+    // A driver's name on the "ASIO Settings" button may need a wider window.
+    fitToContents();
 }
 
 void SettingsWindow::setChecked(int controlId, bool checked) {

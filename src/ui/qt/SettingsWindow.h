@@ -73,6 +73,8 @@ class SettingsWindow : public QDialog, public SettingsView {
     GroupRadioButton* addRadio(int controlId, const QString& caption, std::vector<GroupRadioButton*>& group,
                                QWidget* parent);
     QComboBox* combo(int controlId) const;
+    // A fixed frame of 258 x 148 dialog units, grown when the texts need more room.
+    void fitToContents();
     void openAbout();
 
     SettingsController* m_controller = nullptr;  // set for the modal run
