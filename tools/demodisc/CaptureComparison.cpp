@@ -77,19 +77,30 @@ CaptureComparison compareCapture(const DiscAudio& disc, const DiscAudio& capture
     result.matchedFrames = matched;
     result.unheardFrames = disc.frames() - matched;
 
-    // From the first difference on, the capture must be silent to its end: the disc fell silent,
-    // it did not play wrong samples.
-    for (size_t i = 2 * (offset + matched); i < capture.samples.size(); ++i) {
+    auto expected = [&](size_t frame, int channel) {
+        return static_cast<int32_t>(static_cast<uint32_t>(disc.samples[2 * frame + channel]) << shift);
+    };
+    const size_t firstAfter = 2 * (offset + matched);
+    if (matched < disc.frames() && matched < available &&
+        (capture.samples[firstAfter] != 0 || capture.samples[firstAfter + 1] != 0)) {
+        // Sound, but not the disc's.
+        const int channel = capture.samples[firstAfter] != expected(matched, 0) ? 0 : 1;
+        result.explanation = cformat(
+            "the capture differs from the disc at disc frame %zu (%s), %s channel: expected %d, captured %d",
+            matched, frameTime(matched, disc.sampleRate).c_str(), channel == 0 ? "left" : "right",
+            expected(matched, channel), capture.samples[firstAfter + channel]);
+        return result;
+    }
+    // From here on the capture must stay silent to its end: the disc fell silent (or ended), and
+    // did not come back.
+    for (size_t i = firstAfter; i < capture.samples.size(); ++i) {
         if (capture.samples[i] != 0) {
             const size_t frame = i / 2 - offset;
             if (frame < disc.frames()) {
-                const int32_t expected =
-                    static_cast<int32_t>(static_cast<uint32_t>(disc.samples[2 * frame + (i & 1)]) << shift);
-                result.explanation = cformat(
-                    "the capture differs from the disc at disc frame %zu (%s), %s channel: expected %d, "
-                    "captured %d",
-                    frame, frameTime(frame, disc.sampleRate).c_str(), (i & 1) ? "right" : "left", expected,
-                    capture.samples[i]);
+                result.explanation =
+                    cformat("the capture falls silent at disc frame %zu (%s) and has sound again at %zu (%s)",
+                            matched, frameTime(matched, disc.sampleRate).c_str(), frame,
+                            frameTime(frame, disc.sampleRate).c_str());
             } else {
                 result.explanation = cformat("the capture has sound %s after the end of the disc",
                                              frameTime(frame - disc.frames(), disc.sampleRate).c_str());

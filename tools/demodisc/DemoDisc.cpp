@@ -97,7 +97,7 @@ void renderPiece(const Piece& piece, StereoMix& mix, size_t barFrames) {
         } else {
             // One run up the chord, the top note left to ring.
             for (size_t s = 0; s < notes.size(); ++s) {
-                const size_t length = s + 1 == notes.size() ? barFrames : beat / 2;
+                const size_t length = s + 1 == notes.size() ? 2 * beat : beat / 2;
                 mix.addPluck(barStart + s * beat / 2, length, noteFrequency(notes[s]), 0.15, 0.35 + 0.04 * s);
             }
         }
@@ -206,8 +206,9 @@ DemoDisc composeDemoDisc() {
     for (const Piece& piece : pieces()) {
         const size_t barFrames = static_cast<size_t>(std::lround(4.0 * 60.0 / piece.bpm * kDemoSampleRate));
         const size_t bars = piece.chords.size() * 2 + 1;
-        // Two seconds after the closing bar for the last notes to die away, then up to a whole sector.
-        size_t frames = bars * barFrames + 2 * kDemoSampleRate;
+        // The closing chord is held for half a bar more; then two seconds for the last notes to die
+        // away, and up to a whole sector.
+        size_t frames = bars * barFrames + barFrames / 2 + 2 * kDemoSampleRate;
         frames = (frames + kFramesPerSector - 1) / kFramesPerSector * kFramesPerSector;
         mixes.emplace_back(kDemoSampleRate, frames);
         renderPiece(piece, mixes.back(), barFrames);
