@@ -159,9 +159,10 @@ class FaultDriver : public IASIO {
         if (m_config.refuses("start") || m_buffers.empty()) {
             return ASE_HWMalfunction;
         }
-        if (m_clock.running()) {
+        if (m_clock.running() && !m_stoppedFromCallback.load()) {
             return ASE_OK;
         }
+        m_stoppedFromCallback.store(false);
         const uint64_t eventAfter = static_cast<uint64_t>(m_config.number("EventAfter", 0));
         const std::string event = m_config.text("Event");
         const double eventRate = m_config.number("EventRate", m_rate * 2);
@@ -189,6 +190,7 @@ class FaultDriver : public IASIO {
     }
     ASIOError stop() override {
         if (m_clock.onClockThread()) {
+            m_stoppedFromCallback.store(true);
             m_clock.stop();
             return ASE_OK;
         }
@@ -380,6 +382,7 @@ class FaultDriver : public IASIO {
     bool m_useTimeInfo = false;
     std::vector<Buffer> m_buffers;
     std::atomic<uint64_t> m_outputReadyCalls{0};
+    std::atomic<bool> m_stoppedFromCallback{false};
     DriverClock m_clock;
 };
 
