@@ -32,6 +32,16 @@ void copyText(char* out, size_t size, const std::string& text) {
     std::snprintf(out, size, "%s", text.c_str());
 }
 
+// alsa-lib prints its own complaints to stderr; the driver reports through getErrorMessage()
+// instead, so they are kept off the player's console while a device is opened and probed.
+void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+class QuietAlsa {
+  public:
+    QuietAlsa() { snd_lib_error_set_handler(ignoreAlsaMessage); }
+    ~QuietAlsa() { snd_lib_error_set_handler(nullptr); }
+};
+
 }  // namespace
 
 AlsaDriver::AlsaDriver() = default;
@@ -58,6 +68,7 @@ ASIOBool AlsaDriver::init(void*) {
         return ASIOTrue;
     }
     m_settings = AlsaSettings::load();
+    QuietAlsa quiet;
     // Blocking mode: the driver thread waits in snd_pcm_writei for room in the device.
     int err = snd_pcm_open(&m_pcm, m_settings.device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
     if (err < 0) {

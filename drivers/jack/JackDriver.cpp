@@ -26,6 +26,10 @@ void copyText(char* out, size_t size, const std::string& text) {
     std::snprintf(out, size, "%s", text.c_str());
 }
 
+// libjack prints its own messages to stderr (a missing server, a lost connection); the driver
+// reports through getErrorMessage() and asioMessage() instead, so they stay off the console.
+void ignoreJackMessage(const char*) {}
+
 }  // namespace
 
 JackDriver::JackDriver() = default;
@@ -47,6 +51,8 @@ ASIOBool JackDriver::init(void*) {
     if (m_initialized) {
         return ASIOTrue;
     }
+    jack_set_error_function(ignoreJackMessage);
+    jack_set_info_function(ignoreJackMessage);
     jack_status_t status{};
     // Never start a server behind the user's back: a JACK or PipeWire server must be running.
     m_client = jack_client_open(kClientName, JackNoStartServer, &status);

@@ -147,6 +147,10 @@ struct FormatCase {
     int deviceShift;     // how far the host's 32-bit word is shifted down for the device
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) {
+    *os << c.device;
+}
+
 class AlsaFormatTest : public AlsaDriverTest, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(AlsaFormatTest, theDeviceReceivesEverySampleUnchangedInItsOwnFormat) {
@@ -285,6 +289,10 @@ struct BufferSizeCase {
     long preferred;
 };
 
+void PrintTo(const BufferSizeCase& c, std::ostream* os) {
+    *os << "\"" << c.value << "\"";
+}
+
 class AlsaBufferSizeTest : public AlsaDriverTest, public ::testing::WithParamInterface<BufferSizeCase> {};
 
 TEST_P(AlsaBufferSizeTest, thePreferredSizeIsTheRegistryValueWithinWhatTheDeviceAllows) {
@@ -307,6 +315,10 @@ struct OpenFailureCase {
     const char* device;
     const char* messageStart;
 };
+
+void PrintTo(const OpenFailureCase& c, std::ostream* os) {
+    *os << c.device;
+}
 
 class AlsaOpenFailureTest : public AlsaDriverTest, public ::testing::WithParamInterface<OpenFailureCase> {};
 

@@ -101,10 +101,10 @@ ASIOCallbacks g_callbacks = {onBufferSwitch, onSampleRateDidChange, onAsioMessag
 }  // namespace
 
 std::string alsaDriverPath() {
-    return buildDir() + "/lib/quoril/drivers/quoril_alsa.so";
+    return buildDir() + "/lib/quoril/drivers/quoril-alsa.so";
 }
 std::string jackDriverPath() {
-    return buildDir() + "/lib/quoril/drivers/quoril_jack.so";
+    return buildDir() + "/lib/quoril/drivers/quoril-jack.so";
 }
 
 DriverHost::DriverHost() {
