@@ -139,7 +139,7 @@ TEST_F(InstalledPlayer, ChecksAndLoadsAGeneratedDiscToTheRightBytes) {
             }
         }
     }
-    const test::ProcessResult sum = test::runProcess({"sha256sum", m_home.file("disc.raw")}, {});
+    const test::ProcessResult sum = test::runProcess({"/usr/bin/sha256sum", m_home.file("disc.raw")}, {});
     ASSERT_EQ(sum.exitCode, 0) << sum.err;
     ASSERT_GE(sum.out.size(), 64u);
     EXPECT_NE(result.out.find("sha256 " + sum.out.substr(0, 64) + "\n"), std::string::npos) << result.out;
@@ -160,8 +160,8 @@ TEST_F(InstalledPlayer, TheDesktopEntryValidates) {
     if (!fs::exists("/usr/bin/desktop-file-validate")) {
         GTEST_SKIP() << "desktop-file-validate is not installed (package desktop-file-utils)";
     }
-    const test::ProcessResult result =
-        test::runProcess({"desktop-file-validate", installed("share/applications/quoril.desktop")}, {});
+    const test::ProcessResult result = test::runProcess(
+        {"/usr/bin/desktop-file-validate", installed("share/applications/quoril.desktop")}, {});
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_EQ(result.out + result.err, "");
 }
@@ -174,8 +174,9 @@ TEST_F(InstalledPlayer, TheManualPageRendersWithEverySection) {
     if (!fs::exists(page)) {
         page = installed("share/man/man1/quoril.1");
     }
-    const test::ProcessResult result = test::runProcess(
-        {"man", "--warnings", "-l", page}, {{"MANPAGER", "cat"}, {"PAGER", "cat"}, {"MANWIDTH", "80"}});
+    const test::ProcessResult result =
+        test::runProcess({"/usr/bin/man", "--warnings", "-l", page},
+                         {{"MANPAGER", "cat"}, {"PAGER", "cat"}, {"MANWIDTH", "80"}});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
     for (const char* section :
