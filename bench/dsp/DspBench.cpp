@@ -459,6 +459,9 @@ void printSummary(const CollectingReporter& reporter) {
     for (int bits : {16, 24}) {
         std::string fill = "BM_BlockFill/" + std::to_string(bits);
         std::string plain = "BM_PlainConversionLoop/" + std::to_string(bits);
+        if (std::isnan(reporter.counter(fill, "core%@44k1"))) {
+            continue;
+        }
         std::printf(
             "  block fill %d-bit: %.4f %% of a core at 44.1 kHz (target < 0.05), %.4f %% at 192 kHz "
             "(target < 0.2); plain loop %.4f %% / %.4f %%\n",
@@ -469,6 +472,9 @@ void printSummary(const CollectingReporter& reporter) {
         double thread =
             reporter.counter(std::string("BM_ResamplingPlayback/") + args + "/manual_time", "realtime%");
         double bare = reporter.counter(std::string("BM_BareSrcProcess/") + args, "realtime%");
+        if (std::isnan(thread) || std::isnan(bare)) {
+            continue;
+        }
         std::printf(
             "  resampling 44.1 kHz -> %s (rate/converter): playback thread %.2f %% of a core, bare "
             "src_process %.2f %%, overhead %+.1f %% (target within 5 %%)\n",
