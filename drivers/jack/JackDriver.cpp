@@ -40,6 +40,9 @@ JackDriver::~JackDriver() {
     if (m_client != nullptr) {
         jack_client_close(m_client);
     }
+    // libjack's defaults again: nothing of libjack may point into a plug-in that can be unloaded.
+    jack_set_error_function(nullptr);
+    jack_set_info_function(nullptr);
 }
 
 unsigned long JackDriver::Release() {

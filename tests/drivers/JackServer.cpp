@@ -43,7 +43,10 @@ JackServer::~JackServer() {
 }
 
 bool JackServer::start(unsigned rate, unsigned periodFrames, std::string& why) {
-    const std::string name = "quoril-test-" + std::to_string(getpid());
+    // A name of its own for every server: libjack keeps per-server state for the life of the
+    // process, which must not be mistaken for that of a server that has gone.
+    static int started = 0;
+    const std::string name = "quoril-test-" + std::to_string(getpid()) + "-" + std::to_string(++started);
     setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
     // No D-Bus device reservation: the dummy backend has no device to reserve.
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
