@@ -539,6 +539,10 @@ void AlsaDriver::joinThread() {
     m_error = cformat("Last run: %llu frames played, %u underrun(s) recovered, %s priority",
                       static_cast<unsigned long long>(m_framesPlayed.load(std::memory_order_relaxed)),
                       underruns, m_realtime.load(std::memory_order_relaxed) ? "real-time" : "normal");
+    if (underruns > 0) {
+        // The host's log is closed to a driver; a user who hears a click finds the count here.
+        std::fprintf(stderr, "Quoril ALSA: %s\n", m_error.c_str());
+    }
 }
 
 void AlsaDriver::run() noexcept {
