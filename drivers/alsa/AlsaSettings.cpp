@@ -37,11 +37,18 @@ bool AlsaSettings::saveDevice(const std::string& device, std::string& error) {
         return false;
     }
     registry.setString(kKey, "Device", device);
-    if (!registry.save(path)) {
-        error = "Cannot write " + path + ": " + std::strerror(errno);
-        return false;
+    if (registry.save(path)) {
+        return true;
     }
-    return true;
+    const int saveError = errno;
+    // A system-wide file the user may not write: the user's own file, a whole copy of it with the
+    // new device, takes its place from now on.
+    const std::string userPath = Registry::userPath();
+    if (userPath != path && registry.save(userPath)) {
+        return true;
+    }
+    error = "Cannot write " + path + ": " + std::strerror(saveError);
+    return false;
 }
 
 }  // namespace quoril

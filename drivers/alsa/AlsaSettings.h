@@ -17,9 +17,10 @@ struct AlsaSettings {
     // Reads the values from the registry file the player uses; absent or unusable values keep
     // their defaults. Window thread.
     static AlsaSettings load();
-    // Stores device as "Device" in the registry file (the one the player reads, or the per-user
-    // file when there is none yet), written whole through a temporary file. False with error set
-    // when the file cannot be written. Window thread.
+    // Stores device as "Device" in the registry file the player reads (the per-user file when
+    // there is none yet), written whole through a temporary file. When that file cannot be
+    // written (a system-wide one), the per-user file becomes a copy of it with the new device.
+    // False with error set when nothing could be written. Window thread.
     static bool saveDevice(const std::string& device, std::string& error);
 };
 
