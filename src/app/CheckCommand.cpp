@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -114,7 +115,8 @@ int runCheckCommand(int argc, char** argv) {
         }
         printText(loadLog.snapshot());
         printTracks(disc);
-        const size_t bytes = static_cast<size_t>(disc.frameCount) * disc.blockAlign;
+        const size_t bytes = std::min(static_cast<size_t>(disc.frameCount) * disc.blockAlign,
+                                      static_cast<size_t>(disc.storeBytes()));
         std::string digest = Sha256::hex(disc.audioData, disc.audioData != nullptr ? bytes : 0);
         std::printf("sha256 %s\n", digest.c_str());
         double megabytesPerSecond = seconds > 0 ? static_cast<double>(bytes) / 1048576.0 / seconds : 0.0;

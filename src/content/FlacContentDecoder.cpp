@@ -102,17 +102,19 @@ FlacContentDecoder::FlacContentDecoder(bool decodeSamples_, DiagnosticsLog& mess
         m_sawFirstFrame = true;
         m_position = 0;
         frameCounter->store(0, std::memory_order_relaxed);
-        d.blockAlign = m_bitsPerSample == 16 ? 4 : 6;
+        const uint32_t align = m_bitsPerSample == 16 ? 4 : 6;
         d.frameCount = static_cast<double>(m_totalSamples);
-        d.byteCount = static_cast<int64_t>(m_totalSamples) * d.blockAlign;
+        d.byteCount = static_cast<int64_t>(m_totalSamples) * align;
         if (d.currentFile == 0) {
             d.sampleRate = m_sampleRate;
             d.bitsPerSample = m_bitsPerSample;
             d.channels = 2;
         } else if (d.bitsPerSample != m_bitsPerSample || d.sampleRate != m_sampleRate ||
                    d.channels != m_channels) {
+            // The disc keeps its own frame size: the store is laid out in it.
             return reject("\r\n\r\nBad multi-file cue sheet: Wav format is inconsistent.\r\n");
         }
+        d.blockAlign = align;
         if (!decodeSamples) {
             return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
         }

@@ -108,6 +108,7 @@ TEST_F(RamLoadThreadTest, AbortedFlacDecodeInTheMiddleEndsTheLoadBeforeTheThirdF
     EXPECT_EQ(disc->audioData, disc->storeStart());
     EXPECT_EQ(disc->currentFile, 2);
     EXPECT_EQ(disc->frameCount, 44100.0 * 7);
+    EXPECT_EQ(disc->blockAlign, 4u);
     // The third file's region was never written.
     const uint8_t* third = disc->audioData + 44100 * 5 * 4;
     EXPECT_EQ(std::count(third, third + 44100 * 2 * 4, 0), 44100 * 2 * 4);
