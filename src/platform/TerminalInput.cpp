@@ -1,6 +1,7 @@
 #include "platform/TerminalInput.h"
 
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,6 +11,23 @@
 namespace quoril {
 
 static_assert(sizeof(termios) <= 128, "the saved terminal state must fit");
+
+namespace {
+
+// The terminal state to put back when an interrupt or termination signal ends the program
+// while keys are read one by one (otherwise the shell would be left without echo).
+termios g_restoreState;
+volatile sig_atomic_t g_restoreArmed = 0;
+
+extern "C" void restoreTerminalAndDie(int signalNumber) {
+    if (g_restoreArmed) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &g_restoreState);
+    }
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+}  // namespace
 
 TerminalInput::TerminalInput() = default;
 
@@ -38,6 +56,11 @@ void TerminalInput::enterKeyMode() {
     state.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
     state.c_cc[VMIN] = 1;
     state.c_cc[VTIME] = 0;
+    std::memcpy(&g_restoreState, m_savedState, sizeof state);
+    g_restoreArmed = 1;
+    signal(SIGINT, restoreTerminalAndDie);
+    signal(SIGTERM, restoreTerminalAndDie);
+    signal(SIGHUP, restoreTerminalAndDie);
     if (tcsetattr(STDIN_FILENO, TCSANOW, &state) == 0) {
         m_keyMode = true;
     }
@@ -50,6 +73,7 @@ void TerminalInput::restore() {
     termios state{};
     std::memcpy(&state, m_savedState, sizeof state);
     tcsetattr(STDIN_FILENO, TCSANOW, &state);
+    g_restoreArmed = 0;
     m_keyMode = false;
 }
 

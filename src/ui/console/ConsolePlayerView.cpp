@@ -300,7 +300,8 @@ void ConsolePlayerView::showFields(const std::string& trackTime, const std::stri
 
 void ConsolePlayerView::printStatus() {
     std::string line = m_trackTime + "  " + m_volume;
-    if (m_progressVisible && m_progressMax > 0) {
+    // Someone watching a terminal also sees how far the RAM load has come.
+    if (m_outputTerminal && m_progressVisible && m_progressMax > 0) {
         line += "  loading " +
                 std::to_string(std::clamp<int64_t>(m_progressPosition * 100 / m_progressMax, 0, 100)) + "%";
     }

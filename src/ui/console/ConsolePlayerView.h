@@ -14,7 +14,8 @@ namespace quoril {
 // The player window for a terminal, for machines without a display. Message boxes and the
 // diagnostics window print their caption as "== caption ==" and their text, and go on as if OK
 // was pressed; the track list is printed once per session; every timer tick prints the
-// track/time and volume fields (rewriting one line on a terminal). Keys come from standard
+// track/time and volume fields (rewriting one line on a terminal, where the RAM load's progress
+// follows while it runs). Keys come from standard
 // input, one at a time on a terminal:
 //   space play/pause   .  stop          [ ]  previous/next track   ;  phase
 //   - +   volume       b f  back/forward 15 s   Enter  play the selected track
