@@ -115,12 +115,14 @@ CaptureComparison compareCapture(const DiscAudio& disc, const DiscAudio& capture
         return result;
     }
     result.matches = true;
-    result.explanation = cformat(
-        "%zu frames (%s) match bit for bit after %s of leading silence; the last %zu frames (%s) were "
-        "silenced "
-        "at the end of the disc",
-        matched, frameTime(matched, disc.sampleRate).c_str(), frameTime(offset, disc.sampleRate).c_str(),
-        result.unheardFrames, frameTime(result.unheardFrames, disc.sampleRate).c_str());
+    result.explanation = cformat("%zu of %zu frames (%s) match bit for bit, after %s of leading silence",
+                                 matched, disc.frames(), frameTime(matched, disc.sampleRate).c_str(),
+                                 frameTime(offset, disc.sampleRate).c_str());
+    if (result.unheardFrames > 0) {
+        result.explanation +=
+            cformat("; the last %zu frames (%s) were silenced at the end of the disc", result.unheardFrames,
+                    frameTime(result.unheardFrames, disc.sampleRate).c_str());
+    }
     return result;
 }
 
