@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,17 @@ std::string commandLineFrom(int argc, char** argv, int first) {
     return line;
 }
 
+// Whether a window can be shown: a display server, or a Qt platform chosen explicitly.
+[[maybe_unused]] bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Exit status: 0 when the player ran, 1 when a second copy was refused.
 int runConsole(const std::string& commandLine) {
     ConsolePlayerView view;
@@ -46,6 +58,10 @@ int runPlayer(int argc, char** argv, bool console) {
     }
     std::string commandLine = commandLineFrom(argc, argv, 1);
 #ifdef QUORIL_HAVE_QT_VIEW
+    if (!hasDisplay()) {
+        std::fputs("quoril: no display; playing in the terminal (quoril --console)\n", stderr);
+        return runConsole(commandLine);
+    }
     QApplication application(argc, argv);
     restoreCNumericLocale();
     PlayerWindow window;
