@@ -41,14 +41,14 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Quoril")
 set(CPACK_PACKAGE_CONTACT "Quoril maintainers <maintainers@quoril.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "memory player: plays whole discs from RAM, bit-perfect")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "memory player: plays whole discs from RAM, bit-perfect\n"
-    " Quoril takes a cue sheet naming WAV or FLAC files, or one WAV or FLAC file,\n"
-    " validates it, loads all of the audio into memory before it plays, and plays\n"
-    " it from a high-priority thread through a driver plug-in (ALSA, JACK, or a\n"
-    " capture driver that records to a WAV file). At 0 dB every sample reaches the\n"
-    " driver unchanged. A small window, a console mode for headless machines, and\n"
-    " quoril --check to verify a rip.")
+# The long description below the summary line; CPack indents it for the control file.
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Quoril takes a cue sheet naming WAV or FLAC files, or one WAV or FLAC file,\n"
+    "validates it, loads all of the audio into memory before it plays, and plays\n"
+    "it from a high-priority thread through a driver plug-in (ALSA, JACK, or a\n"
+    "capture driver that records to a WAV file). At 0 dB every sample reaches the\n"
+    "driver unchanged. A small window, a console mode for headless machines, and\n"
+    "quoril --check to verify a rip.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
