@@ -62,7 +62,14 @@ std::string CdDescriptor::resolveCueFileName(const std::string& name) const {
 
 void CdDescriptor::ParseCueHeader() {
     std::string line;
+    bool firstLine = true;
     while (cueHandle.readLine(line, kMaxLineChars)) {
+        // Rippers that write UTF-8 may start the sheet with a byte-order mark; it is not part
+        // of the first line's keyword.
+        if (firstLine && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            line.erase(0, 3);
+        }
+        firstLine = false;
         if (startsWith(line, "REM GENRE")) {
             char value[kMaxLineChars + 1] = "";
             std::string text;

@@ -166,6 +166,17 @@ TEST_F(CueSheetTest, OneFilePerTrackSheetMakesEachFileATrack) {
     EXPECT_EQ(d.trackTitle[1], "Two");
 }
 
+TEST_F(CueSheetTest, ByteOrderMarkBeforeTheFirstLineIsNotPartOfItsKeyword) {
+    wav("a.wav", 44100 * 3);
+    CdDescriptor& d = open(cue("disc.cue",
+                               "\xEF\xBB\xBFPERFORMER \"S\xC3\xA9verine\"\r\n"
+                               "FILE \"a.wav\" WAVE\r\n"
+                               "  TRACK 01 AUDIO\r\n"
+                               "    INDEX 01 00:00:00\r\n"));
+    ASSERT_TRUE(d.active) << openText();
+    EXPECT_EQ(d.performer, "S\xC3\xA9verine");
+}
+
 struct HeaderCase {
     const char* name;
     const char* header;
