@@ -23,8 +23,9 @@ std::string PlayerApp::errorBoxText(const std::string& text) {
 }
 
 bool PlayerApp::InitInstance() {
-    // An unreadable process list counts as "too many".
-    int running = countProcessesNamed(kProcessName);
+    // An unreadable process list counts as "too many". A disc check or a registration running
+    // beside the player is no second player.
+    int running = countProcessesNamed(kProcessName, {"--check", "--register", "--version", "--help"});
     if (running <= 0 || running > 1) {
         m_refused = true;
         m_view.showErrorBox(errorBoxText(kAlreadyRunningText));

@@ -90,6 +90,12 @@ bool AsioSession::initialize(const std::string& driverName, Settings& settingsFo
         }
     }
     if (result == ASE_OK) {
+        info.outputsAreInt32 = true;
+        for (long k = 0; k < 2; ++k) {
+            const long index = info.inputBuffers + left + k;
+            info.outputsAreInt32 = info.outputsAreInt32 && index < info.inputBuffers + info.outputBuffers &&
+                                   info.channelInfos[index].type == ASIOSTInt32LSB;
+        }
         result = ASIOGetLatencies(&info.inputLatency, &info.outputLatency);
     }
     if (result != ASE_OK) {

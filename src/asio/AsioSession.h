@@ -42,6 +42,11 @@ struct DriverInfo {
     // Inputs first (inputBuffers of them), then outputs (outputBuffers).
     ASIOChannelInfo channelInfos[kMaxEntries];
 
+    // Both output channels of the pair were described and take Int32LSB samples. The buffer
+    // callbacks write 32-bit words only when this is set: a driver that reports another sample
+    // type is still started (and then refused), and its smaller buffers must not be overrun.
+    bool outputsAreInt32;
+
     // Copied from the session's construction arguments.
     ASIOSampleRate requestedRate;  // the rate-change callback compares against it
     int16_t channelPair;

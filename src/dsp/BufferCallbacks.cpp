@@ -37,7 +37,8 @@ void bufferSwitch(long doubleBufferIndex, ASIOBool) noexcept {
     uint16_t blockIndex = t.deviceBlockIndex.load(std::memory_order_relaxed) & 1;
     int32_t offset = t.deviceBlockOffset.load(std::memory_order_relaxed);
     const int32_t* block = t.dspBlocks[blockIndex];
-    if (b <= 0 || n <= 0 || block == nullptr || left == nullptr || right == nullptr || offset + b > n) {
+    if (b <= 0 || n <= 0 || block == nullptr || left == nullptr || right == nullptr || offset + b > n ||
+        !info.outputsAreInt32) {
         return;  // no session set up (or torn down): nothing to hand over
     }
 

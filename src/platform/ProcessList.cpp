@@ -53,9 +53,23 @@ std::string processName(const std::string& pidDir) {
     return name;
 }
 
+// argv[1] of a process, from its NUL-separated command line; empty when it has none.
+std::string firstArgument(const std::string& pidDir) {
+    FILE* file = std::fopen((pidDir + "/cmdline").c_str(), "r");
+    if (!file) {
+        return std::string();
+    }
+    char buffer[512];
+    size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
+    std::fclose(file);
+    buffer[n] = '\0';
+    size_t first = std::strlen(buffer);
+    return first + 1 < n ? std::string(buffer + first + 1) : std::string();
+}
+
 }  // namespace
 
-int countProcessesNamed(std::string_view exeName) {
+int countProcessesNamed(std::string_view exeName, std::initializer_list<std::string_view> ignoredModes) {
     DIR* proc = opendir("/proc");
     if (!proc) {
         return 0;
@@ -66,9 +80,20 @@ int countProcessesNamed(std::string_view exeName) {
             continue;
         }
         std::string name = processName(std::string("/proc/") + entry->d_name);
-        if (name == exeName || (exeName.size() > 15 && name.size() == 15 && exeName.substr(0, 15) == name)) {
-            ++count;
+        if (name != exeName && !(exeName.size() > 15 && name.size() == 15 && exeName.substr(0, 15) == name)) {
+            continue;
         }
+        if (ignoredModes.size() > 0) {
+            std::string mode = firstArgument(std::string("/proc/") + entry->d_name);
+            bool ignored = false;
+            for (std::string_view ignoredMode : ignoredModes) {
+                ignored = ignored || mode == ignoredMode;
+            }
+            if (ignored) {
+                continue;
+            }
+        }
+        ++count;
     }
     closedir(proc);
     return count;

@@ -11,6 +11,7 @@
 #include "ReferenceResampler.h"
 #include "SteppedDevice.h"
 #include "TestDisc.h"
+#include "asio/AsioSession.h"
 #include "content/CdDescriptor.h"
 #include "dsp/BlockFill.h"
 #include "dsp/ResamplingPlaybackThread.h"
@@ -97,6 +98,26 @@ TEST(DspEngineSetUp, AMissingDriverLeavesTheEngineInactiveWithTheSessionsReason)
     engine.TogglePlay();
     engine.Stop();
     EXPECT_EQ(theTransport.transportCommand.load(), CmdNone);
+}
+
+// A driver that reports 24-bit samples is started before its channels are listed and refused;
+// meanwhile its thread calls the callbacks, which must not write 32-bit words into its 3-byte
+// samples.
+TEST(DspEngineSetUp, ADriverWithNarrowSamplesIsRefusedWithoutItsBuffersBeingOverrun) {
+    auto session = EngineSession::onCapture(512, 44100, 50);
+    session->drivers().set("Quoril Capture", "SampleType", "17");
+    session->drivers().save();
+    EXPECT_FALSE(session->open(44100));
+    EXPECT_NE(session->startLog().find("ASIO start FAILED.  Only 32 bit ASIO format supported."),
+              std::string::npos)
+        << session->startLog();
+    EXPECT_FALSE(driverInfo().outputsAreInt32);
+    // Let the driver's thread make a good number of buffer switches before the teardown.
+    EXPECT_TRUE(waitUntil([&] {
+        std::error_code ec;
+        return std::filesystem::file_size(session->capturePath(), ec) > 64 * 1024 && !ec;
+    }));
+    session->end();
 }
 
 TEST(DspEngineStartThread, WithoutADiscOrWithAnInactiveDiscLeavesTheEngineInactive) {

@@ -32,6 +32,7 @@ SteppedDevice::SteppedDevice(int32_t bufferFrames, int32_t blockFrames, double o
     DriverInfo& info = driverInfo();
     info.preferredSize = bufferFrames;
     info.postOutput = false;
+    info.outputsAreInt32 = true;
     info.requestedRate = outputRate;
     for (int channel = 0; channel < 2; ++channel) {
         for (int half = 0; half < 2; ++half) {
@@ -61,6 +62,7 @@ SteppedDevice::~SteppedDevice() {
         entry.buffers[0] = entry.buffers[1] = nullptr;
     }
     info.preferredSize = 0;
+    info.outputsAreInt32 = false;
     theResampler = nullptr;
     t.dspEvent.store(nullptr);
     t.logTarget.store(nullptr);

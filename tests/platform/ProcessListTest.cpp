@@ -37,6 +37,9 @@ TEST(ProcessListTest, CountsItselfAndACopyRunningUnderTheSameName) {
             usleep(10000);
         }
     }
+    EXPECT_EQ(countProcessesNamed("quoril-count-probe", {"30"}), 0)
+        << "its first argument is an ignored mode";
+    EXPECT_EQ(countProcessesNamed("quoril-count-probe", {"--check"}), 1);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     EXPECT_EQ(seen, 1);
