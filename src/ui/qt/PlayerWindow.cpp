@@ -30,7 +30,7 @@ constexpr int kFontPoints = 28;
 constexpr int kProgressWidth = 500;  // pixels
 constexpr int kProgressHeight = 60;
 
-struct ButtonSpec {
+struct TransportButton {
     int id;
     const char* caption;
     int left;
@@ -79,7 +79,7 @@ PlayerWindow::PlayerWindow(QWidget* parent) : QDialog(parent), m_windowMenu(std:
     m_trackTime->setGeometry(du.rect(9, 98, 31, 12));
     m_controls[PlayerControl::kTrackTime] = m_trackTime;
 
-    const ButtonSpec transport[] = {
+    const TransportButton transport[] = {
         {PlayerControl::kFileOpen, "File Open", 40, Picture::kFolder},
         {PlayerControl::kStop, "#", 49, Picture::kStop},
         {PlayerControl::kPrevious, "l<", 58, Picture::kPrevious},
@@ -90,9 +90,9 @@ PlayerWindow::PlayerWindow(QWidget* parent) : QDialog(parent), m_windowMenu(std:
         {PlayerControl::kVolumeDown, "-", 103, Picture::kVolumeDown},
         {PlayerControl::kVolumeUp, "+", 112, Picture::kVolumeUp},
     };
-    for (const ButtonSpec& spec : transport) {
-        addButton(spec.id, QString::fromLatin1(spec.caption), spec.picture)
-            ->setGeometry(du.rect(spec.left, 98, 9, 8));
+    for (const TransportButton& button : transport) {
+        addButton(button.id, QString::fromLatin1(button.caption), button.picture)
+            ->setGeometry(du.rect(button.left, 98, 9, 8));
     }
     // The pictures fill most of their buttons.
     const QRect buttonRect = du.rect(0, 98, 9, 8);
