@@ -1,0 +1,317 @@
+// Files that are broken, enormous or deliberately odd: each ends in its message or a clean
+// refusal, the tables stay within their sizes and the store holds exactly what the file allowed.
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "content/ContentTestSupport.h"
+#include "platform/CFormat.h"
+
+namespace quoril::test {
+namespace {
+
+class HostileFileTest : public ContentTest {
+  protected:
+    // Every row within the audio, in order, for an accepted disc.
+    void expectTracksWithinTheAudio() const {
+        ASSERT_GE(disc->trackCount, 1);
+        ASSERT_LE(disc->trackCount, CdDescriptor::kMaxTracks);
+        int64_t previous = 0;
+        for (int row = 0; row < disc->trackCount; ++row) {
+            EXPECT_GE(disc->trackStart[row], previous) << "row " << row;
+            EXPECT_GE(disc->trackLength[row], 0) << "row " << row;
+            EXPECT_LE(int64_t{disc->trackStart[row]} + disc->trackLength[row],
+                      static_cast<int64_t>(disc->frameCount))
+                << "row " << row;
+            previous = disc->trackStart[row];
+        }
+    }
+    bool openTextHas(const std::string& text) const { return openText().find(text) != std::string::npos; }
+};
+
+TEST_F(HostileFileTest, TenThousandTrackLinesFillTheTableOfAHundredAndStop) {
+    wav("a.wav", 1000 * 300, 16, 1000);
+    std::string sheet = "FILE \"a.wav\" WAVE\n";
+    for (int t = 1; t <= 10000; ++t) {
+        // Two seconds apart; the lines after the hundredth are never read, whatever they say.
+        sheet +=
+            cformat("  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:00\n", t, (2 * t) / 60 % 100, (2 * t) % 60);
+    }
+    CdDescriptor& d = open(cue("many.cue", sheet));
+    ASSERT_TRUE(d.active) << openText();
+    EXPECT_EQ(d.trackCount, 100);
+    EXPECT_TRUE(openTextHas("\r\n\tCue file has more than 100 tracks; the rest is ignored.\r\n"))
+        << openText();
+    expectTracksWithinTheAudio();
+    load();
+    expectTracksWithinTheAudio();
+}
+
+TEST_F(HostileFileTest, FiveHundredFileLinesKeepAHundredFilesAndIgnoreTheRest) {
+    wav("a.wav", 500, 16, 1000);
+    std::string sheet;
+    for (int f = 0; f < 500; ++f) {
+        sheet += "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    }
+    CdDescriptor& d = open(cue("files.cue", sheet));
+    ASSERT_TRUE(d.active) << openText();
+    EXPECT_EQ(d.currentFile, 99);
+    EXPECT_EQ(d.trackCount, 100);
+    EXPECT_EQ(d.frameCount, 50000.0);
+    EXPECT_TRUE(openTextHas("\r\n\tCue file names more than 100 files; the rest is ignored.\r\n"))
+        << openText();
+    expectTracksWithinTheAudio();
+    load();
+    // The same file a hundred times over, back to back.
+    std::string once = expected["a.wav"];
+    std::string all;
+    for (int f = 0; f < 100; ++f) {
+        all += once;
+    }
+    EXPECT_TRUE(storeAudio() == all);
+}
+
+TEST_F(HostileFileTest, FileNameLongerThanThePathSlotIsRefusedWithItsMessage) {
+    wav("a.wav", 3000, 16, 1000);
+    const std::string longName(600, 'n');
+    struct Case {
+        std::string sheet;
+    };
+    // As the first file and as a later one.
+    const std::vector<std::string> sheets = {
+        "FILE \"" + longName + ".wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
+        "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\nFILE \"" + longName +
+            ".wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n",
+    };
+    for (const std::string& sheet : sheets) {
+        CdDescriptor& d = open(cue("long.cue", sheet));
+        EXPECT_FALSE(d.active);
+        EXPECT_TRUE(openTextHas("\r\nFile path is too long (at most 519 characters are supported).\r\n"))
+            << openText();
+        EXPECT_EQ(d.trackCount, sheet.find("a.wav") == std::string::npos ? 0 : 1);
+    }
+}
+
+TEST_F(HostileFileTest, AOneMegabyteLineIsReadInPiecesAndTheSheetStillParses) {
+    wav("a.wav", 10000, 16, 1000);
+    const std::string huge(1 << 20, 'x');
+    std::string sheet = "REM COMMENT " + huge + "\nTITLE \"Album\"\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n" +
+                        "    TITLE \"" + huge + "\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n" + huge +
+                        "\n    INDEX 01 00:05:00\n";
+    CdDescriptor& d = open(cue("wide.cue", sheet));
+    ASSERT_TRUE(d.active) << openText().substr(0, 2000);
+    EXPECT_EQ(d.albumTitle, "Album");
+    ASSERT_EQ(d.trackCount, 2);
+    EXPECT_LE(d.trackTitle[0].size(), CdDescriptor::kMaxTitleChars);
+    EXPECT_EQ(d.trackStart[1], 5000);
+    EXPECT_EQ(d.trackLength[1], 5000);
+}
+
+TEST_F(HostileFileTest, BinaryGarbageNamedCueHasNoFileLine) {
+    std::mt19937 random(7);
+    std::string garbage(64 * 1024, '\0');
+    for (char& c : garbage) {
+        c = static_cast<char>(random());
+    }
+    CdDescriptor& d = open(cue("garbage.cue", garbage));
+    EXPECT_FALSE(d.active);
+    EXPECT_TRUE(openTextHas("\r\nCue file does not contain a FILE directive (.wav or .flac).\r\n"))
+        << openText();
+    EXPECT_EQ(d.trackCount, 0);
+}
+
+TEST_F(HostileFileTest, NulBytesInATitleCutNothingElse) {
+    wav("a.wav", 10000, 16, 1000);
+    using namespace std::string_literals;
+    std::string sheet = "TITLE \"Al\0bum\"\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n"s +
+                        "    TITLE \"One\0\0Two\"\n    INDEX 01 00:00:00\n"s +
+                        "  TRACK 02 AUDIO\n    TITLE \"Next\"\n    INDEX 01 00:04:00\n"s;
+    CdDescriptor& d = open(cue("nul.cue", sheet));
+    ASSERT_TRUE(d.active) << openText();
+    ASSERT_EQ(d.trackCount, 2);
+    EXPECT_EQ(d.trackStart[1], 4000);
+    EXPECT_EQ(d.trackTitle[1], "Next");
+    // However the text is cut at the NUL, it never reads past the line.
+    EXPECT_LE(d.trackTitle[0].size(), "One\0\0Two"s.size());
+    EXPECT_LE(d.albumTitle.size(), 6u);
+}
+
+struct WavCase {
+    const char* name;
+    std::string bytes;
+    const char* message;
+};
+
+std::string stereo16(size_t frames) {
+    return packSamples(makeSamples(frames, 16, 2, 3), 16);
+}
+
+std::vector<WavCase> hostileWavFiles() {
+    return {
+        {"ChunkBeforeFormatPointsPastTheEnd",
+         WavWriter().rawChunkBeforeData("junk", 0, "").bytes().substr(0, 12) + "JUNK" +
+             std::string("\xf0\x27\0\0", 4) + "abc",
+         "\r\nWav file structure is NOT supported, format chunk not found.\r\n"},
+        {"ChunkBeforeDataClaimsMoreThanTheLimit",
+         WavWriter().rawChunkBeforeData("LIST", 0x7ffffff0u, "tiny").samples(makeSamples(3000)).bytes(),
+         "\r\nWav file structure is NOT supported, internal chunk larger than 64KB bytes!\r\n"},
+        {"ChunkBeforeDataPointsPastTheEndOfTheFile",
+         WavWriter().rawChunkBeforeData("LIST", 60000, "tiny").bytes(),
+         "\r\nWav file structure is NOT supported, too many internal chunks!\r\n"},
+        {"DataSizeNegativeAsASignedNumber",
+         WavWriter(16, 2, 1000).data(stereo16(3000)).declaredDataSize(0x80000010u).bytes(),
+         "\r\nWav file is corrupted or invalid.\r\n"},
+        {"FormatWithNoChannels", WavWriter(16, 0, 1000).data(stereo16(3000)).bytes(),
+         "\r\nWav file is NOT supported.\r\nOnly 16 or 24 bit uncompressed stereo (at any sample rate) is "
+         "supported.\r\n"},
+        {"FormatWithBlockAlignZero", WavWriter(16, 2, 1000).blockAlign(0).data(stereo16(3000)).bytes(),
+         "\r\nWav file is invalid or corrupted, invalid block size specified.\r\n"},
+        {"FormatWithRateZero", WavWriter(16, 2, 0).data(stereo16(3000)).bytes(),
+         "\r\nWav file is corrupted or invalid.\r\n"},
+        {"FormatChunkCutShort", WavWriter(16, 2, 1000).bytes().substr(0, 30),
+         "\r\nWav file structure is NOT supported, too many internal chunks!\r\n"},
+        {"OnlyTheRiffHeader", std::string("RIFF\4\0\0\0WAVE", 12),
+         "\r\nWav file structure is NOT supported, format chunk not found.\r\n"},
+    };
+}
+
+class HostileWavTest : public HostileFileTest, public ::testing::WithParamInterface<WavCase> {};
+
+TEST_P(HostileWavTest, IsRefusedWithItsMessage) {
+    std::string path = dir.write("hostile.wav", GetParam().bytes);
+    CdDescriptor& d = open(path);
+    EXPECT_FALSE(d.active);
+    EXPECT_TRUE(openTextHas(GetParam().message)) << openText();
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, HostileWavTest, ::testing::ValuesIn(hostileWavFiles()),
+                         [](const ::testing::TestParamInfo<WavCase>& info) { return info.param.name; });
+
+TEST_F(HostileFileTest, WavDataSizeNearTheSignedLimitIsRefusedByTheMemoryCheckNotLoaded) {
+    ScopedEnv meminfo("QUORIL_MEMINFO",
+                      dir.write("meminfo", "MemTotal: 262144 kB\nMemAvailable: 65536 kB\n"));
+    std::string path = dir.write(
+        "claims.wav", WavWriter(16, 2, 1000).data(stereo16(3000)).declaredDataSize(0x7ffffffcu).bytes());
+    CdDescriptor& d = open(path);
+    EXPECT_FALSE(d.active);
+    EXPECT_TRUE(openTextHas(
+        "\r\nWav data is too large!\r\n\tPhysical (256MB), Available (50MB), Required (2049MB).\r\n"))
+        << openText();
+}
+
+// FLAC files: frames of 1,024 samples, so a file of 8,192 frames has 8 audio frames.
+class HostileFlacTest : public HostileFileTest {
+  protected:
+    static constexpr size_t kFrames = 8192;
+    std::string encode(const std::string& name) {
+        FlacOptions options;
+        options.blockSize = 1024;
+        options.compressionLevel = 0;
+        return flac(name, kFrames, 16, 1000, 9, options);
+    }
+    // STREAMINFO's 36-bit total-samples field, rewritten in place.
+    static void claimTotalSamples(std::string& bytes, uint64_t total) {
+        // "fLaC", the block header, then 10 bytes before the rate/channels/bits/total field.
+        uint8_t* field = reinterpret_cast<uint8_t*>(bytes.data()) + 4 + 4 + 10;
+        field[3] = static_cast<uint8_t>((field[3] & 0xf0) | ((total >> 32) & 0x0f));
+        field[4] = static_cast<uint8_t>(total >> 24);
+        field[5] = static_cast<uint8_t>(total >> 16);
+        field[6] = static_cast<uint8_t>(total >> 8);
+        field[7] = static_cast<uint8_t>(total);
+    }
+    // The offset of the n-th audio frame (found by its sync code and the frame number after it).
+    static size_t frameOffset(const std::string& bytes, int n) {
+        int seen = -1;
+        for (size_t i = 42; i + 1 < bytes.size(); ++i) {
+            if (static_cast<uint8_t>(bytes[i]) == 0xff &&
+                (static_cast<uint8_t>(bytes[i + 1]) & 0xfe) == 0xf8) {
+                if (++seen == n) {
+                    return i;
+                }
+            }
+        }
+        return std::string::npos;
+    }
+};
+
+TEST_F(HostileFlacTest, FileCutInHalfLoadsWhatIsThereAndTheRestIsSilence) {
+    std::string bytes = readFile(encode("whole.flac"));
+    std::string path = dir.write("half.flac", bytes.substr(0, bytes.size() / 2));
+    CdDescriptor& d = open(path);
+    ASSERT_TRUE(d.active) << openText();
+    EXPECT_EQ(d.frameCount, double(kFrames));
+    std::string log = load();
+    EXPECT_EQ(progress.load(), kLoadFinished);
+    std::string audio = storeAudio();
+    ASSERT_EQ(audio.size(), kFrames * 4);
+    const std::string& want = expected["whole.flac"];
+    // The first frames arrived intact, the tail is silence; nothing was written past the file's region.
+    EXPECT_TRUE(audio.compare(0, 2048 * 4, want, 0, 2048 * 4) == 0);
+    EXPECT_EQ(audio.substr(7168 * 4), std::string(1024 * 4, '\0'));
+    EXPECT_TRUE(
+        std::all_of(d.audioData + audio.size(), d.audioData + d.byteCount, [](uint8_t b) { return b == 0; }));
+    EXPECT_NE(log.find("FLAC"), std::string::npos) << log;
+}
+
+TEST_F(HostileFlacTest, CorruptedFrameInTheMiddleIsReportedAndTheDecodeGoesOn) {
+    std::string bytes = readFile(encode("whole.flac"));
+    size_t third = frameOffset(bytes, 3);
+    size_t fourth = frameOffset(bytes, 4);
+    ASSERT_NE(third, std::string::npos);
+    ASSERT_NE(fourth, std::string::npos);
+    for (size_t i = third + 20; i < fourth - 4; i += 7) {
+        bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
+    }
+    CdDescriptor& d = open(dir.write("corrupt.flac", bytes));
+    ASSERT_TRUE(d.active) << openText();
+    std::string log = load();
+    EXPECT_NE(log.find("FLAC ERROR: FLAC__STREAM_DECODER_ERROR_STATUS_"), std::string::npos) << log;
+    EXPECT_TRUE(d.active) << log;
+    std::string audio = storeAudio();
+    const std::string& want = expected["whole.flac"];
+    ASSERT_EQ(audio.size(), want.size());
+    // The frames before and after the damaged one are the encoded audio.
+    EXPECT_TRUE(audio.compare(0, 3 * 1024 * 4, want, 0, 3 * 1024 * 4) == 0);
+    EXPECT_TRUE(audio.compare(5 * 1024 * 4, 3 * 1024 * 4, want, 5 * 1024 * 4, 3 * 1024 * 4) == 0);
+}
+
+TEST_F(HostileFlacTest, StreamInfoClaimingFewerSamplesKeepsTheDecodeInsideItsRegion) {
+    std::string bytes = readFile(encode("whole.flac"));
+    claimTotalSamples(bytes, 3000);
+    CdDescriptor& d = open(dir.write("short.flac", bytes));
+    ASSERT_TRUE(d.active) << openText();
+    EXPECT_EQ(d.frameCount, 3000.0);
+    load();
+    std::string audio = storeAudio();
+    ASSERT_EQ(audio.size(), 3000u * 4);
+    EXPECT_TRUE(audio == expected["whole.flac"].substr(0, 3000 * 4));
+    EXPECT_TRUE(
+        std::all_of(d.audioData + audio.size(), d.audioData + d.byteCount, [](uint8_t b) { return b == 0; }));
+}
+
+TEST_F(HostileFlacTest, StreamInfoClaimingMoreSamplesPadsWithSilence) {
+    std::string bytes = readFile(encode("whole.flac"));
+    claimTotalSamples(bytes, 20000);
+    CdDescriptor& d = open(dir.write("long.flac", bytes));
+    ASSERT_TRUE(d.active) << openText();
+    EXPECT_EQ(d.frameCount, 20000.0);
+    load();
+    std::string audio = storeAudio();
+    ASSERT_EQ(audio.size(), 20000u * 4);
+    EXPECT_TRUE(audio.compare(0, kFrames * 4, expected["whole.flac"]) == 0);
+    EXPECT_EQ(audio.substr(kFrames * 4), std::string((20000 - kFrames) * 4, '\0'));
+}
+
+TEST_F(HostileFlacTest, StreamInfoClaimingTerabytesIsRefusedByTheMemoryCheck) {
+    ScopedEnv meminfo("QUORIL_MEMINFO",
+                      dir.write("meminfo", "MemTotal: 262144 kB\nMemAvailable: 65536 kB\n"));
+    std::string bytes = readFile(encode("whole.flac"));
+    claimTotalSamples(bytes, (uint64_t{1} << 36) - 1);
+    CdDescriptor& d = open(dir.write("huge.flac", bytes));
+    EXPECT_FALSE(d.active);
+    EXPECT_TRUE(openTextHas("\r\nWav data is too large!\r\n")) << openText();
+}
+
+}  // namespace
+}  // namespace quoril::test
