@@ -1,0 +1,104 @@
+// Killing a process in the middle of saving its settings never leaves a broken settings file:
+// after every kill the file is the old or the new text, complete.
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "SaveLoopRecords.h"
+#include "config/SettingsFile.h"
+#include "support/TempDir.h"
+
+namespace quoril::test {
+namespace {
+
+struct Saver {
+    pid_t pid = -1;
+    int out = -1;
+};
+
+Saver startSaver(const std::string& program, const std::string& iniPath) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        return {};
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        execl(program.c_str(), program.c_str(), iniPath.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    return {pid, pipeFds[0]};
+}
+
+// Waits until the saver has written its first file completely; false after the deadline.
+bool waitForFirstSave(const Saver& saver) {
+    pollfd fd{saver.out, POLLIN, 0};
+    char byte = 0;
+    return poll(&fd, 1, 10000) == 1 && read(saver.out, &byte, 1) == 1;
+}
+
+TEST(SettingsKill, TwoHundredKillsDuringSavesLeaveTheOldOrTheNewCompleteFile) {
+    TempDir dir;
+    const std::string ini = dir.file("Quoril.ini");
+    Settings first = saveLoopRecord(false);
+    Settings second = saveLoopRecord(true);
+    const std::string firstText = composeSettingsFile(first);
+    const std::string secondText = composeSettingsFile(second);
+    ASSERT_NE(firstText, secondText);
+    const std::string program = buildDir() + "/tests/settings_save_loop";
+    ASSERT_TRUE(std::filesystem::exists(program)) << program;
+
+    std::mt19937 random(20261205);
+    std::uniform_int_distribution<int> killAfterMicroseconds(0, 3000);
+    int sawFirst = 0;
+    int sawSecond = 0;
+    for (int run = 0; run < 200; ++run) {
+        Saver saver = startSaver(program, ini);
+        ASSERT_GT(saver.pid, 0);
+        const bool ready = waitForFirstSave(saver);
+        // The kill lands at a random point of the save loop: before, during or after a write.
+        std::this_thread::sleep_for(std::chrono::microseconds(killAfterMicroseconds(random)));
+        kill(saver.pid, SIGKILL);
+        int status = 0;
+        waitpid(saver.pid, &status, 0);
+        close(saver.out);
+        ASSERT_TRUE(ready) << "run " << run << ": the saver never finished its first save";
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            << "run " << run << " status " << status;
+
+        const std::string text = readFile(ini);
+        if (text == firstText) {
+            ++sawFirst;
+        } else if (text == secondText) {
+            ++sawSecond;
+        } else {
+            FAIL() << "run " << run << ": the settings file is neither complete text (" << text.size()
+                   << " bytes)";
+        }
+    }
+    // Both records were caught on disk, so the kills did land between saves of either kind.
+    EXPECT_GT(sawFirst, 0);
+    EXPECT_GT(sawSecond, 0);
+
+    // Temporary files of interrupted saves never take the settings file's name.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        if (entry.path().filename() != "Quoril.ini") {
+            EXPECT_NE(entry.path().extension(), ".ini") << entry.path();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quoril::test
