@@ -25,7 +25,8 @@
 //   "Speed"                  clock as a multiple of real time (default 1)
 //   "EventAfter", "Event"    after that many buffer switches send one notice through the host's
 //                            callbacks, from the clock thread: "reset", "resync", "buffersize",
-//                            "latencies" (asioMessage) or "rate" (sampleRateDidChange)
+//                            "latencies" (asioMessage) or "rate" (sampleRateDidChange); or "silence":
+//                            the clock stops there, as a device that stops calling its host
 //   "EventRate"              the rate the "rate" notice reports (default twice the current rate)
 //   "Journal"                a file to which every call of the host appends one line, e.g.
 //                            "setSampleRate 48000"; Release writes "Release outputReady=N switches=M"
@@ -167,10 +168,15 @@ class FaultDriver : public IASIO {
         const std::string event = m_config.text("Event");
         const double eventRate = m_config.number("EventRate", m_rate * 2);
         const ASIOCallbacks callbacks = m_callbacks;
+        DriverClock* clock = &m_clock;
         bool started =
             m_clock.start(m_callbacks, m_useTimeInfo, m_bufferSize, m_rate, m_config.number("Speed", 1),
-                          [callbacks, eventAfter, event, eventRate](long, uint64_t switches) {
+                          [callbacks, eventAfter, event, eventRate, clock](long, uint64_t switches) {
                               if (eventAfter == 0 || switches != eventAfter) {
+                                  return;
+                              }
+                              if (event == "silence") {
+                                  clock->stop();  // asks only: this is the clock thread
                                   return;
                               }
                               if (event == "rate" && callbacks.sampleRateDidChange) {
