@@ -1,0 +1,219 @@
+// A whole player session (window logic, engine, disc, RAM load) on the fault driver when the
+// device misbehaves: it resets or changes its rate while blocks are filled or the store is loaded,
+// or stops calling back altogether; and sessions ended while work is under way. The window must
+// always close, without hanging and without touching freed memory.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <future>
+#include <memory>
+
+#include "content/CdDescriptor.h"
+#include "content/RamLoadThread.h"
+#include "dsp/DspEngine.h"
+#include "dsp/TransportState.h"
+#include "platform/CFormat.h"
+#include "support/FlacWriter.h"
+#include "support/WavWriter.h"
+#include "ui/FakeViews.h"
+#include "ui/PlayerDialog.h"
+#include "ui/PlayerEnvironment.h"
+
+namespace quoril::test {
+namespace {
+
+using namespace PlayerControl;
+using namespace std::chrono_literals;
+
+constexpr const char* kFaultClassId = "{3B9E7D21-5A4C-4F18-B6E2-0000000000F1}";
+constexpr const char* kSettingsChanged =
+    "ASIO buffer settings (Rate or Latency) have changed. Please restart player.\r\n";
+constexpr const char* kResetRequested = "ASIO driver requested a Reset. Please restart player.\r\n";
+
+// Runs step on another thread and waits for it at most deadline. A step that does not finish is
+// a hang: the process ends at once, since a thread stuck in the player cannot be taken back.
+void finishesWithin(const char* what, const std::function<void()>& step,
+                    std::chrono::seconds deadline = 20s) {
+    auto done = std::async(std::launch::async, step);
+    if (done.wait_for(deadline) != std::future_status::ready) {
+        std::fprintf(stderr, "%s did not finish within %lld s: the player hangs\n", what,
+                     static_cast<long long>(deadline.count()));
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    done.get();
+}
+
+class FaultSessionTest : public ::testing::Test {
+  protected:
+    ~FaultSessionTest() override {
+        if (dialog) {
+            finishesWithin("ending the player", [this] { dialog.reset(); });
+        }
+    }
+
+    // Makes the fault driver, with these values, the only driver of the registry.
+    void useFaultDriver(const std::vector<std::string>& values) {
+        std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
+        reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\r\n\"Path\"=\"" + env.dir().path() + "\"\r\n\r\n";
+        reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Fault]\r\n\"clsid\"=\"" + std::string(kFaultClassId) +
+               "\"\r\n";
+        for (const std::string& value : values) {
+            reg += value + "\r\n";
+        }
+        reg += "\r\n[HKEY_CLASSES_ROOT\\clsid\\" + std::string(kFaultClassId) + "\\InprocServer32]\r\n";
+        reg += "@=\"" + buildDir() + "/tests/drivers/quoril-fault.so\"\r\n";
+        env.dir().write("registry.reg", reg);
+    }
+
+    void writeIni(int rate, int converter = 1) {
+        env.writeIniLines({"ASIO=Fault", "ASIOCHANNEL=0", cformat("SRC=%d", converter),
+                           cformat("RATE=%d", rate), "VOLUME=-10.0", "DIAGNOSTICS=No", "PLAYBACK=R"});
+    }
+
+    // A single FLAC file long enough that its decode is still running when the test acts.
+    std::string writeLongFlac(int seconds, unsigned rate) {
+        std::string path = env.dir().file("long.flac");
+        FlacOptions options;
+        options.rate = rate;
+        options.compressionLevel = 0;
+        EXPECT_TRUE(writeFlac(path, makeSamples(static_cast<size_t>(seconds) * rate, 16, 2, 41), options));
+        return path;
+    }
+
+    void open(const std::string& path) {
+        dialog = std::make_unique<PlayerDialog>(view, path);
+        dialog->run();
+        ASSERT_NE(dialog->disc(), nullptr) << dialog->log();
+    }
+
+    void waitForLoadAndThread() {
+        ASSERT_TRUE(waitUntil(
+            [this] {
+                return dialog->loadProgress() == kLoadFinished && dialog->engine() &&
+                       dialog->engine()->threadRunning();
+            },
+            20s))
+            << dialog->log();
+    }
+
+    void tick() { dialog->onTimer(kPlayerTimerId); }
+
+    // Closes the window; it must go, whatever the driver is doing.
+    void closeWindow() {
+        finishesWithin("closing the window", [this] { dialog->onCancel(); });
+        EXPECT_TRUE(view.closed);
+        EXPECT_EQ(dialog->engine(), nullptr);
+        EXPECT_EQ(dialog->disc(), nullptr);
+    }
+
+    PlayerEnvironment env;
+    FakePlayerView view;
+    std::unique_ptr<PlayerDialog> dialog;
+};
+
+TEST_F(FaultSessionTest, ResetNoticeWhileBlocksAreFilledEndsPlaybackWithItsMessageAndTheWindowCloses) {
+    // 256-frame buffers four times faster than real time: the notice comes from the driver's
+    // thread while the playback thread is busy with the blocks.
+    useFaultDriver({"\"Speed\"=\"4\"", "\"EventAfter\"=\"60\"", "\"Event\"=\"reset\""});
+    writeIni(8000);
+    open(env.writeDisc({20 * 8000, 20 * 8000}, 8000));
+    waitForLoadAndThread();
+    tick();
+    ASSERT_TRUE(dialog->playing());
+    ASSERT_TRUE(waitUntil([this] { return !dialog->engine()->threadRunning(); }, 20s)) << dialog->log();
+    tick();
+    EXPECT_NE(dialog->log().find(kResetRequested), std::string::npos) << dialog->log();
+    EXPECT_FALSE(dialog->sessionPlaying());
+    EXPECT_EQ(view.texts("diagnostics").size(), 1u);
+    closeWindow();
+}
+
+TEST_F(FaultSessionTest, RateChangeNoticeDuringTheRamLoadEndsPlaybackAndTheLoadStillEnds) {
+    // The notice comes with the second buffer, while the FLAC file is still being decoded.
+    useFaultDriver(
+        {"\"Speed\"=\"1\"", "\"EventAfter\"=\"2\"", "\"Event\"=\"rate\"", "\"EventRate\"=\"48000\""});
+    writeIni(44100);
+    open(writeLongFlac(40, 44100));
+    ASSERT_TRUE(waitUntil([this] { return dialog->loadProgress() == kLoadFinished; }, 60s));
+    ASSERT_TRUE(waitUntil([this] { return dialog->engine() && !dialog->engine()->threadRunning(); }, 20s))
+        << dialog->log();
+    EXPECT_TRUE(dialog->disc()->active.load()) << dialog->log();
+    // The first tick sees the end of the load, the next one the thread that is gone.
+    tick();
+    tick();
+    EXPECT_NE(dialog->log().find(kSettingsChanged), std::string::npos) << dialog->log();
+    EXPECT_FALSE(dialog->sessionPlaying());
+    closeWindow();
+}
+
+TEST_F(FaultSessionTest, DriverThatStopsCallingBackDoesNotHangTheClose) {
+    useFaultDriver({"\"Speed\"=\"4\"", "\"EventAfter\"=\"30\"", "\"Event\"=\"silence\""});
+    writeIni(8000);
+    open(env.writeDisc({20 * 8000, 20 * 8000}, 8000));
+    waitForLoadAndThread();
+    tick();
+    ASSERT_TRUE(dialog->playing());
+    // Playing stops moving once the driver has gone quiet; the engine has no way to know.
+    ASSERT_TRUE(waitUntil([] { return theTransport.position() > 0; }, 20s));
+    closeWindow();
+}
+
+TEST_F(FaultSessionTest, DriverSilentFromTheStartDoesNotHangTheClose) {
+    useFaultDriver({"\"Speed\"=\"4\"", "\"EventAfter\"=\"1\"", "\"Event\"=\"silence\""});
+    writeIni(8000);
+    open(env.writeDisc({20 * 8000}, 8000));
+    waitForLoadAndThread();
+    tick();
+    closeWindow();
+}
+
+TEST_F(FaultSessionTest, EndingThePlayerWhileTheStoreIsStillBeingFilledStopsTheLoad) {
+    useFaultDriver({"\"Speed\"=\"1\""});
+    writeIni(44100);
+    open(writeLongFlac(40, 44100));
+    // The window refuses to close during the load; the process ending takes the session down.
+    EXPECT_NE(dialog->loadProgress(), kLoadFinished) << "the load ended before the test could act";
+    dialog->onCancel();
+    EXPECT_FALSE(view.closed);
+    finishesWithin("ending the player during the load", [this] { dialog.reset(); });
+}
+
+TEST_F(FaultSessionTest, ClosingWhileResampledBlocksAreFilledReturns) {
+    // 8,000 Hz audio to 192,000 Hz at the best converter: every block is an expensive fill.
+    useFaultDriver({"\"Speed\"=\"2\""});
+    writeIni(192000, 0);
+    open(env.writeDisc({20 * 8000}, 8000));
+    waitForLoadAndThread();
+    tick();
+    ASSERT_TRUE(waitUntil([] { return theTransport.position() > 0; }, 20s)) << dialog->log();
+    closeWindow();
+}
+
+TEST_F(FaultSessionTest, DiscLargerThanTheAvailableMemoryIsRefusedWithTheFigures) {
+    // 256 MB in all, 15,000 KB available: less than one MB is left after the reserve.
+    env.dir().write("meminfo",
+                    "MemTotal:       262144 kB\nMemFree:         15000 kB\nMemAvailable:    15000 kB\n");
+    setenv("QUORIL_MEMINFO", env.dir().file("meminfo").c_str(), 1);
+    useFaultDriver({"\"Speed\"=\"0.001\""});
+    writeIni(8000);
+    open(env.writeDisc({45 * 8000}, 8000));
+    unsetenv("QUORIL_MEMINFO");
+    EXPECT_FALSE(dialog->disc()->active.load());
+    EXPECT_NE(dialog->log().find(
+                  "\r\nWav data is too large!\r\n\tPhysical (256MB), Available (0MB), Required (2MB).\r\n"),
+              std::string::npos)
+        << dialog->log();
+    ASSERT_FALSE(view.texts("box").empty());
+    EXPECT_EQ(
+        view.texts("box").at(0),
+        "Cue, wav or flac file could NOT be processed!\r\n\r\nDetails at bottom of diagnostics display.\r\n");
+    closeWindow();
+}
+
+}  // namespace
+}  // namespace quoril::test
