@@ -1,7 +1,9 @@
 #include "app/PlayerApp.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "app/FirstRun.h"
 #include "config/Settings.h"
 #include "platform/CFormat.h"
 #include "platform/ProcessList.h"
@@ -30,6 +32,17 @@ bool PlayerApp::InitInstance() {
         m_refused = true;
         m_view.showErrorBox(errorBoxText(kAlreadyRunningText));
         return false;
+    }
+    // A first start registers the installation and the bundled drivers, so that the settings
+    // window can list them and nobody has to write a registry file by hand.
+    std::string firstRun;
+    ensureRegistered(firstRun);
+    if (!firstRun.empty()) {
+        for (size_t pos = 0; (pos = firstRun.find("\r\n", pos)) != std::string::npos;) {
+            firstRun.erase(pos, 1);
+        }
+        std::fputs(firstRun.c_str(), stdout);
+        std::fflush(stdout);
     }
     PlayerDialog dialog(m_view, m_commandLine);
     settings().mainWindow = &dialog;
