@@ -1,11 +1,56 @@
 #include "content/RamLoadThread.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "app/DiagnosticsLog.h"
 #include "content/CdDescriptor.h"
+#include "platform/LockedMemory.h"
 
 namespace quoril {
+
+namespace {
+
+// Fresh pages cost far more to fault in than to fill, and a FLAC decode keeps one core busy.
+// A second thread faults the store in ahead of the loader (without touching its content), so the
+// two costs overlap instead of adding up. The loader never waits for it.
+class StorePrefault {
+  public:
+    StorePrefault(uint8_t* start, int64_t bytes, const std::atomic<bool>* stop) {
+        if (start == nullptr || bytes <= 0) {
+            return;
+        }
+        try {
+            m_thread = std::thread([this, start, bytes, stop] {
+                constexpr int64_t kStep = 8 << 20;
+                for (int64_t offset = 0; offset < bytes; offset += kStep) {
+                    if (m_done.load(std::memory_order_relaxed) ||
+                        (stop != nullptr && stop->load(std::memory_order_relaxed))) {
+                        return;
+                    }
+                    if (!populateMemory(start + offset,
+                                        static_cast<size_t>(std::min(kStep, bytes - offset)))) {
+                        return;
+                    }
+                }
+            });
+        } catch (const std::system_error&) {
+            // Without the helper the loader faults the pages in itself.
+        }
+    }
+    ~StorePrefault() {
+        m_done.store(true, std::memory_order_relaxed);
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+  private:
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+}  // namespace
 
 RamLoadThread::~RamLoadThread() {
     requestStop();
@@ -43,6 +88,7 @@ int RamLoadThread::run(const RamLoadRequest& request, const std::atomic<bool>* s
     uint8_t* const storeStart = disc.audioData;
 
     try {
+        StorePrefault prefault(storeStart, disc.storeBytes(), stop);
         log.append("RAM Loading...\r\n");
         int64_t loadedBytes = 0;
         for (int i = 0; storeStart != nullptr && i <= lastFile; ++i) {

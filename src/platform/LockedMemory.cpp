@@ -51,6 +51,16 @@ uint8_t* mapLockedMemory(size_t bytes) {
     return address;
 }
 
+bool populateMemory(uint8_t* address, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    return address != nullptr && madvise(address, bytes, MADV_POPULATE_WRITE) == 0;
+#else
+    (void)address;
+    (void)bytes;
+    return false;
+#endif
+}
+
 bool unmapLockedMemory(uint8_t* address, size_t bytes) {
     if (address == nullptr || bytes == 0) {
         return false;

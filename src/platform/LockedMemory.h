@@ -22,4 +22,9 @@ uint8_t* mapLockedMemory(size_t bytes);
 // Unlocks and unmaps; false when the kernel refuses either step.
 bool unmapLockedMemory(uint8_t* address, size_t bytes);
 
+// Faults in the pages of [address, address + bytes) writable, as a first write would, without
+// changing their content (MADV_POPULATE_WRITE). address must be page-aligned. Another thread may
+// write into the range meanwhile. False when the kernel cannot do it (before Linux 5.14).
+bool populateMemory(uint8_t* address, size_t bytes);
+
 }  // namespace quoril
