@@ -468,3 +468,68 @@ TEST_F(CueSheetTest, NameWithADriveLetterIsUsedUnchanged) {
 
 }  // namespace
 }  // namespace quoril::test
+
+namespace quoril::test {
+namespace {
+
+// Sheets stitched from the lines real and broken sheets are made of, in random order: whatever
+// the parser accepts must keep every track inside the audio, in order, within the tables.
+TEST_F(CueSheetTest, RandomSheetsNeverLeaveTheTrackTableOutsideTheAudio) {
+    wav("a.wav", 44100 * 4, 16, 44100, 1);
+    wav("b.wav", 44100 * 3, 16, 44100, 2);
+    const std::vector<std::string> pieces = {"FILE \"a.wav\" WAVE\n",
+                                             "FILE \"b.wav\" WAVE\n",
+                                             "FILE \"\" WAVE\n",
+                                             "  TRACK 01 AUDIO\n",
+                                             "  TRACK 02 AUDIO\n",
+                                             "    INDEX 01 00:00:00\n",
+                                             "    INDEX 00 00:01:00\n",
+                                             "    INDEX 01 00:02:40\n",
+                                             "    INDEX 01 00:03:70\n",
+                                             "    INDEX 01 99:99:99\n",
+                                             "    INDEX 01 0\n",
+                                             "    TITLE \"x\"\n",
+                                             "    TITLE \"\n",
+                                             "    TITLE\n",
+                                             "TITLE \"Album\"\n",
+                                             "REM GENRE \"\n",
+                                             "PERFORMER \"p\n",
+                                             "\tTRACK 03 AUDIO\n",
+                                             "    FLAGS DCP\n",
+                                             "\n",
+                                             std::string(1030, 'L') + "\n"};
+    uint64_t state = 42;
+    int accepted = 0;
+    for (int sheet = 0; sheet < 300; ++sheet) {
+        std::string text;
+        int lines = static_cast<int>(state % 40);
+        for (int i = 0; i < lines; ++i) {
+            state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+            text += pieces[(state >> 33) % pieces.size()];
+        }
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        SCOPED_TRACE(text);
+        CdDescriptor& d = open(cue("random.cue", text));
+        ASSERT_GE(d.trackCount, 0);
+        ASSERT_LE(d.trackCount, CdDescriptor::kMaxTracks);
+        ASSERT_LT(d.currentFile, CdDescriptor::kMaxFiles);
+        if (!d.active) {
+            continue;
+        }
+        ++accepted;
+        ASSERT_GE(d.trackCount, 1);
+        int64_t previousStart = 0;
+        for (int row = 0; row < d.trackCount; ++row) {
+            EXPECT_GE(d.trackStart[row], previousStart) << "row " << row;
+            EXPECT_GE(d.trackLength[row], 0) << "row " << row;
+            EXPECT_LE(d.trackStart[row] + static_cast<int64_t>(d.trackLength[row]), d.frameCount)
+                << "row " << row;
+            previousStart = d.trackStart[row];
+        }
+    }
+    // Enough of them are accepted for the checks above to mean something.
+    EXPECT_GE(accepted, 30);
+}
+
+}  // namespace
+}  // namespace quoril::test
