@@ -1,8 +1,7 @@
 #include "dsp/PlaybackThread.h"
 
-#include "asio/AsioHost.h"
+#include "dsp/PlaybackLoop.h"
 #include "dsp/PlaybackShared.h"
-#include "platform/NamedEvent.h"
 
 namespace quoril {
 
@@ -41,86 +40,35 @@ void fillOneBlock(const CdDescriptor& cd, int block, int32_t n) noexcept {
     }
 }
 
+// The direct path: the disc's frames at the device rate, straight into the block.
+class DirectPath final : public PlaybackLoop {
+  public:
+    explicit DirectPath(CdDescriptor* cd) noexcept : m_cd(cd) {}
+
+  private:
+    bool start(int32_t) noexcept override {
+        playback::log("Playback starting (SRC upsampling is bypassed)...\r\n\r\n");
+        return true;
+    }
+    bool canPlay() const noexcept override { return true; }
+    void halt() noexcept override {}
+    bool fill(int block) noexcept override {
+        if (m_cd != nullptr) {
+            fillOneBlock(*m_cd, block, theTransport.blockFrames);
+            playback::refillDone(block);
+        }
+        return true;
+    }
+    void release() noexcept override {}
+
+    CdDescriptor* m_cd;
+};
+
 }  // namespace
 
 void PlaybackThread(CdDescriptor* cd) noexcept {
-    TransportState& t = theTransport;
-    const int32_t n = t.blockFrames;
-    NamedEvent* event = t.dspEvent.load();
-    t.playing.store(0);
-    t.threadRunning.store(true);
-
-    int block = 0;
-    bool requestSeen = false;
-    bool woken = event != nullptr && event->wait();
-    while (woken) {
-        // Taken with an exchange: a request or command written from here on stays for the next
-        // wake, which its signal guarantees.
-        int16_t request = t.deviceRequest.exchange(ReqNone);
-        int16_t command = t.transportCommand.exchange(CmdNone);
-
-        switch (request) {
-            case ReqFillBlock0:
-                block = 0;
-                requestSeen = true;
-                break;
-            case ReqFillBlock1:
-                block = 1;
-                requestSeen = true;
-                break;
-            case ReqDriverReset:
-            case ReqSettingsChanged:
-                ASIOStop();
-                playback::zeroBothBlocks(n);
-                playback::log(
-                    request == ReqSettingsChanged
-                        ? "ASIO buffer settings (Rate or Latency) have changed. Please restart player.\r\n"
-                        : "ASIO driver requested a Reset. Please restart player.\r\n");
-                t.playing.store(0);
-                t.threadRunning.store(false);
-                return;
-            default:
-                break;
-        }
-
-        switch (command) {
-            case CmdPlay:
-                if (!requestSeen) {
-                    // No block has been asked for yet: fill the one the driver comes to next,
-                    // so that the disc starts with its first frame and without a gap.
-                    block = playback::blockAfterCurrent();
-                }
-                t.playing.store(1);
-                break;
-            case CmdHalt:
-                playback::zeroBothBlocks(n);
-                t.playing.store(0);
-                break;
-            case CmdQuit:
-                playback::zeroBothBlocks(n);
-                t.playing.store(0);
-                t.threadRunning.store(false);
-                return;
-            case CmdStart:
-                t.playing.store(0);
-                playback::log("Playback starting (SRC upsampling is bypassed)...\r\n\r\n");
-                break;
-            default:
-                break;
-        }
-
-        if (t.playing.load() == 1 && cd != nullptr) {
-            fillOneBlock(*cd, block, n);
-            playback::refillDone(block);
-        }
-        t.wakesHandled.fetch_add(1);
-        woken = event->wait();
-    }
-
-    playback::zeroBothBlocks(n);
-    playback::log("\r\nPlayback ended.");
-    t.playing.store(0);
-    t.threadRunning.store(false);
+    DirectPath path(cd);
+    path.run();
 }
 
 }  // namespace quoril

@@ -4,10 +4,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "asio/AsioHost.h"
+#include "dsp/PlaybackLoop.h"
 #include "dsp/PlaybackShared.h"
 #include "dsp/ResamplerLibrary.h"
-#include "platform/NamedEvent.h"
 
 namespace quoril {
 
@@ -19,8 +18,8 @@ constexpr size_t kStaticInputBytes = 512000;
 alignas(64) float staticOutput[kStaticOutputBytes / sizeof(float)];
 alignas(64) float staticInput[kStaticInputBytes / sizeof(float)];
 
-// Everything the thread holds between wakes.
-class Resampler {
+// The resampling path: everything the thread holds between wakes.
+class Resampler final : public PlaybackLoop {
   public:
     Resampler(CdDescriptor* cd, const ResamplerLibrary& lib) noexcept : m_cd(cd), m_lib(lib) {}
 
@@ -30,8 +29,9 @@ class Resampler {
         return m_state != nullptr;
     }
 
-    // CmdStart: places the buffers and resets the converter. False when memory is missing.
-    bool start(int32_t n) noexcept {
+  private:
+    // Places the buffers and resets the converter. False when memory is missing.
+    bool start(int32_t n) noexcept override {
         m_n = n;
         double ratio = theTransport.outputRate.load() / m_cd->sampleRate;
         m_inputFrames = ResamplerInputFrames(m_cd->sampleRate, theTransport.outputRate.load(), n);
@@ -46,6 +46,7 @@ class Resampler {
             m_input = m_heapInput ? static_cast<float*>(std::calloc(bytes, 1)) : staticInput;
         }
         if (m_output == nullptr || m_input == nullptr) {
+            playback::log("Insufficient memory! Could not allocate SRC buffers.\r\n");
             return false;
         }
         m_data = SrcData{};
@@ -58,20 +59,24 @@ class Resampler {
         m_data.output_frames_gen = 0;
         m_lib.src_reset(m_state);
         m_readIndex = 0;
+        playback::log("Playback starting using SRC...\r\n\r\n");
         return true;
     }
 
-    bool placed() const noexcept { return m_input != nullptr && m_output != nullptr; }
+    // Without buffers (no CmdStart yet) there is nothing to play into.
+    bool canPlay() const noexcept override { return m_input != nullptr && m_output != nullptr; }
 
-    // CmdHalt: the converter starts afresh at the kept position.
-    void halt() noexcept {
-        m_lib.src_reset(m_state);
-        m_data.output_frames_gen = 0;
-        m_readIndex = 0;
+    // The converter starts afresh at the kept position.
+    void halt() noexcept override {
+        if (canPlay()) {
+            m_lib.src_reset(m_state);
+            m_data.output_frames_gen = 0;
+            m_readIndex = 0;
+        }
     }
 
-    // Fills block `block`. False when the converter failed (the thread must end).
-    bool fill(int block) noexcept {
+    // False when the converter failed.
+    bool fill(int block) noexcept override {
         TransportState& t = theTransport;
         int32_t* dst = t.dspBlocks[block];
         double gain = resamplingGain(t.volumeDb.load(), t.phaseSign.load());
@@ -127,8 +132,8 @@ class Resampler {
         return true;
     }
 
-    // Frees heap buffers and deletes the converter (every way out of the thread).
-    void release() noexcept {
+    // Frees heap buffers and deletes the converter.
+    void release() noexcept override {
         if (m_heapOutput) {
             std::free(m_output);
         }
@@ -144,7 +149,6 @@ class Resampler {
         }
     }
 
-  private:
     // Moves converted frames not yet handed out into dst from frame `filled` on; returns the
     // frames now in dst.
     int32_t handOut(int32_t* dst, int32_t filled, double gain) noexcept {
@@ -172,11 +176,6 @@ class Resampler {
     long m_readIndex = 0;
 };
 
-void endThread() noexcept {
-    theTransport.playing.store(0);
-    theTransport.threadRunning.store(false);
-}
-
 }  // namespace
 
 int32_t ResamplerInputFrames(double sampleRate, double outputRate, int32_t n) noexcept {
@@ -185,10 +184,7 @@ int32_t ResamplerInputFrames(double sampleRate, double outputRate, int32_t n) no
 }
 
 void ResamplingPlaybackThread(CdDescriptor* cd) noexcept {
-    TransportState& t = theTransport;
-    const int32_t n = t.blockFrames;
     const ResamplerLibrary* lib = theResampler;
-    NamedEvent* event = t.dspEvent.load();
     if (lib == nullptr || !lib->loaded() || cd == nullptr) {
         playback::log("Cannot initialize SRC!\r\n");
         return;
@@ -198,92 +194,7 @@ void ResamplingPlaybackThread(CdDescriptor* cd) noexcept {
         playback::log("Cannot initialize SRC!\r\n");
         return;
     }
-    t.playing.store(0);
-    t.threadRunning.store(true);
-
-    int block = 0;
-    bool requestSeen = false;
-    bool woken = event != nullptr && event->wait();
-    while (woken) {
-        int16_t request = t.deviceRequest.exchange(ReqNone);
-        int16_t command = t.transportCommand.exchange(CmdNone);
-
-        switch (request) {
-            case ReqFillBlock0:
-                block = 0;
-                requestSeen = true;
-                break;
-            case ReqFillBlock1:
-                block = 1;
-                requestSeen = true;
-                break;
-            case ReqDriverReset:
-            case ReqSettingsChanged:
-                ASIOStop();
-                playback::zeroBothBlocks(n);
-                resampler.release();
-                playback::log(
-                    request == ReqSettingsChanged
-                        ? "ASIO buffer settings (Rate or Latency) have changed. Please restart player.\r\n"
-                        : "ASIO driver requested a Reset. Please restart player.\r\n");
-                endThread();
-                return;
-            default:
-                break;
-        }
-
-        switch (command) {
-            case CmdPlay:
-                if (!requestSeen) {
-                    // No block has been asked for yet: fill the one the driver comes to next,
-                    // so that the disc starts with its first frame and without a gap.
-                    block = playback::blockAfterCurrent();
-                }
-                // Without buffers (no CmdStart yet) there is nothing to play into.
-                if (resampler.placed()) {
-                    t.playing.store(1);
-                }
-                break;
-            case CmdHalt:
-                playback::zeroBothBlocks(n);
-                t.playing.store(0);
-                if (resampler.placed()) {
-                    resampler.halt();
-                }
-                break;
-            case CmdQuit:
-                playback::zeroBothBlocks(n);
-                resampler.release();
-                endThread();
-                return;
-            case CmdStart:
-                if (!resampler.start(n)) {
-                    playback::log("Insufficient memory! Could not allocate SRC buffers.\r\n");
-                    resampler.release();
-                    endThread();
-                    return;
-                }
-                t.playing.store(0);
-                playback::log("Playback starting using SRC...\r\n\r\n");
-                break;
-            default:
-                break;
-        }
-
-        if (t.playing.load() == 1 && !resampler.fill(block)) {
-            playback::zeroBothBlocks(n);
-            resampler.release();
-            endThread();
-            return;
-        }
-        t.wakesHandled.fetch_add(1);
-        woken = event->wait();
-    }
-
-    playback::zeroBothBlocks(n);
-    resampler.release();
-    playback::log("\r\nPlayback ended.");
-    endThread();
+    resampler.run();
 }
 
 }  // namespace quoril
