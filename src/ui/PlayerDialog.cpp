@@ -1,5 +1,6 @@
 #include "ui/PlayerDialog.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -622,52 +623,36 @@ void PlayerDialog::OnStop() {
 }
 
 void PlayerDialog::OnNextTrack() {
-    m_view.focusTrackList();
-    if (!usableSession()) {
-        return;
-    }
-    CdDescriptor* disc = m_engine->cd;
-    if (disc && disc->active && disc->trackCount > 1) {
-        int row = rowAtPosition(theTransport.position());
-        theTransport.setPosition(disc->trackStart[row == disc->trackCount - 1 ? 0 : row + 1]);
-    }
-    playIfHalted();
+    stepTrack(+1);
 }
 
 void PlayerDialog::OnPreviousTrack() {
+    stepTrack(-1);
+}
+
+void PlayerDialog::stepTrack(int direction) {
     m_view.focusTrackList();
     if (!usableSession()) {
         return;
     }
     CdDescriptor* disc = m_engine->cd;
     if (disc && disc->active && disc->trackCount > 1) {
-        int row = rowAtPosition(theTransport.position());
-        theTransport.setPosition(disc->trackStart[row == 0 ? disc->trackCount - 1 : row - 1]);
+        // One past either end wraps around to the other.
+        int row = (rowAtPosition(theTransport.position()) + direction + disc->trackCount) % disc->trackCount;
+        theTransport.setPosition(disc->trackStart[row]);
     }
     playIfHalted();
 }
 
 void PlayerDialog::OnForward() {
-    m_view.focusTrackList();
-    if (!usableSession()) {
-        return;
-    }
-    CdDescriptor* disc = m_engine->cd;
-    if (!disc || !disc->active) {
-        return;
-    }
-    int64_t step = static_cast<int64_t>(disc->sampleRate) * 15;
-    int64_t length = static_cast<int64_t>(disc->frameCount);
-    if (length > step) {
-        int64_t p = theTransport.position() + step;
-        if (p > length) {
-            p = 0;
-        }
-        theTransport.setPosition(static_cast<int32_t>(p));
-    }
+    seekBy(+1);
 }
 
 void PlayerDialog::OnBack() {
+    seekBy(-1);
+}
+
+void PlayerDialog::seekBy(int direction) {
     m_view.focusTrackList();
     if (!usableSession()) {
         return;
@@ -678,40 +663,36 @@ void PlayerDialog::OnBack() {
     }
     int64_t step = static_cast<int64_t>(disc->sampleRate) * 15;
     int64_t length = static_cast<int64_t>(disc->frameCount);
-    if (length > step) {
-        int64_t p = theTransport.position() - step;
-        theTransport.setPosition(static_cast<int32_t>(p > 0 ? p : length - step));
+    if (length <= step) {
+        return;  // a disc shorter than one step has nowhere to go
     }
+    int64_t p = theTransport.position() + direction * step;
+    // Forward past the end starts over; back past the start lands one step before the end.
+    if (p > length) {
+        p = 0;
+    } else if (p <= 0 && direction < 0) {
+        p = length - step;
+    }
+    theTransport.setPosition(static_cast<int32_t>(p));
 }
 
 void PlayerDialog::OnVolumeDown() {
-    m_view.focusTrackList();
-    if (!usableSession()) {
-        return;
-    }
-    double volume = theTransport.volumeDb.load();
-    if (volume >= -99.5) {
-        volume -= 0.5;
-        if (volume < -100.0) {
-            volume = -100.0;
-        }
-        theTransport.volumeDb.store(volume);
-    }
-    m_volumeText = volumeText(volume);
-    showFields();
+    stepVolume(-0.5);
 }
 
 void PlayerDialog::OnVolumeUp() {
+    stepVolume(+0.5);
+}
+
+void PlayerDialog::stepVolume(double stepDb) {
     m_view.focusTrackList();
     if (!usableSession()) {
         return;
     }
     double volume = theTransport.volumeDb.load();
-    if (volume <= -0.5) {
-        volume += 0.5;
-        if (volume > 0.0) {
-            volume = 0.0;
-        }
+    // A step only happens when it stays within -100..0 dB; the field is redrawn either way.
+    if (stepDb < 0 ? volume >= -100.0 - stepDb : volume <= -stepDb) {
+        volume = std::clamp(volume + stepDb, -100.0, 0.0);
         theTransport.volumeDb.store(volume);
     }
     m_volumeText = volumeText(volume);

@@ -105,6 +105,10 @@ class PlayerDialog : public PlayerController {
     // Moves the transport to the first frame of row, when the engine's disc is active and has tracks.
     void jumpToRow(int row);
     void playIfHalted();
+    // The shared steps of the commands: direction +1 or -1.
+    void stepTrack(int direction);
+    void seekBy(int direction);
+    void stepVolume(double stepDb);
     void showPlayerStoppedBox();
     void showFields();
     void setPlayPicture(bool playing);
