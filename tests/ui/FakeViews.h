@@ -19,14 +19,16 @@ struct ShownBox {
     std::string caption;
 };
 
-class FakeSettingsView;
+// Controls that were never disabled count as enabled.
+inline bool enabledIn(const std::map<int, bool>& state, int id) {
+    return !state.count(id) || state.at(id);
+}
 
 // A settings window that keeps its controls in memory. Its modal run calls onInitDialog, then
 // the script (which plays the user), then Cancel when the script did not close the window.
 class FakeSettingsView : public SettingsView {
   public:
     using Script = std::function<void(FakeSettingsView&, SettingsController&)>;
-
     explicit FakeSettingsView(Script script = nullptr) : m_script(std::move(script)) {}
 
     int runModal(SettingsController& controller) override;
@@ -35,37 +37,44 @@ class FakeSettingsView : public SettingsView {
     void showMessageBox(const std::string& text, const std::string& caption) override {
         boxes.push_back({"box", text, caption});
     }
-    void enableControl(int controlId, bool enabled) override { enabledState[controlId] = enabled; }
-    void setControlText(int controlId, const std::string& text) override { texts[controlId] = text; }
-    void setChecked(int controlId, bool checked) override;
-    bool isChecked(int controlId) const override { return checked.count(controlId) != 0; }
-    void clearCombo(int controlId) override { combos[controlId] = Combo(); }
-    void addComboItem(int controlId, const std::string& text) override {
-        combos[controlId].items.push_back(text);
+    void enableControl(int id, bool on) override { enabledState[id] = on; }
+    void setControlText(int id, const std::string& text) override { texts[id] = text; }
+    void setChecked(int id, bool on) override { on ? void(checked.insert(id)) : void(checked.erase(id)); }
+    bool isChecked(int id) const override { return checked.count(id) != 0; }
+    void clearCombo(int id) override {
+        combos[id].clear();
+        selection.erase(id);
     }
-    int comboCount(int controlId) const override;
-    std::string comboItemText(int controlId, int index) const override;
-    void setComboSelection(int controlId, int index) override;
-    int comboSelection(int controlId) const override;
+    void addComboItem(int id, const std::string& text) override { combos[id].push_back(text); }
+    int comboCount(int id) const override { return static_cast<int>(items(id).size()); }
+    std::string comboItemText(int id, int index) const override {
+        return index >= 0 && index < comboCount(id) ? items(id)[static_cast<size_t>(index)] : "";
+    }
+    void setComboSelection(int id, int index) override {
+        selection[id] = index >= 0 && index < comboCount(id) ? index : -1;
+    }
+    int comboSelection(int id) const override { return selection.count(id) ? selection.at(id) : -1; }
 
-    // The user's acts.
-    void click(int radioId);  // an automatic radio button: clears the others of its group
-    void choose(SettingsController& controller, int comboId, int index);
+    // The user's acts: an automatic radio button clears the others of its group.
+    void click(int radioId);
+    void choose(SettingsController& controller, int comboId, int index) {
+        setComboSelection(comboId, index);
+        if (comboId == SettingsControl::kDriverList) {
+            controller.onDriverSelectionChanged();
+        }
+    }
+    bool enabled(int id) const { return enabledIn(enabledState, id); }
+    std::vector<std::string> items(int id) const {
+        return combos.count(id) ? combos.at(id) : std::vector<std::string>();
+    }
 
-    bool enabled(int controlId) const;
-    std::vector<std::string> items(int controlId) const;
-
-    struct Combo {
-        std::vector<std::string> items;
-        int selection = -1;
-    };
-    std::map<int, Combo> combos;
+    std::map<int, std::vector<std::string>> combos;
+    std::map<int, int> selection;
     std::set<int> checked;
     std::map<int, bool> enabledState;
     std::map<int, std::string> texts;
     std::vector<ShownBox> boxes;
     bool hidden = false;
-    bool initialised = false;
     int result_ = 0;
 
   private:
@@ -78,80 +87,72 @@ class FakePlayerView : public PlayerView {
   public:
     int runModal(PlayerController& controller) override {
         controller.onInitDialog();
-        return closeResult;
+        return 0;
     }
-    void closeWindow(int result) override {
-        closed = true;
-        closeResult = result;
-    }
+    void closeWindow(int) override { closed = true; }
     void setTitle(const std::string& text) override { title = text; }
-    void setWaitCursor(bool on) override { waitCursor = on; }
+    void setWaitCursor(bool) override {}
     void flashCaption() override { ++flashes; }
     void pause(int ms) override { pauses.push_back(ms); }
     void showMessageBox(const std::string& text, const std::string& caption) override {
-        shown.push_back({"box", text, caption});
-        sequence.push_back("box");
+        show("box", text, caption);
     }
-    void showDiagnostics(const std::string& text) override {
-        shown.push_back({"diagnostics", text, ""});
-        sequence.push_back("diagnostics");
+    void showDiagnostics(const std::string& text) override { show("diagnostics", text, ""); }
+    void showErrorBox(const std::string& text) override { show("error", text, "Error"); }
+    bool chooseFile(int& filterIndex, std::string& path) override {
+        sequence.push_back("open");
+        fileDialogFilters.push_back(filterIndex);
+        return fileDialog && fileDialog(filterIndex, path);
     }
-    void showErrorBox(const std::string& text) override {
-        shown.push_back({"error", text, "Error"});
-        sequence.push_back("error");
+    std::unique_ptr<SettingsView> createSettingsView() override {
+        sequence.push_back("settings");
+        ++settingsRuns;
+        return std::make_unique<FakeSettingsView>(settingsScript);
     }
-    bool chooseFile(int& filterIndex, std::string& path) override;
-    std::unique_ptr<SettingsView> createSettingsView() override;
-    void clearTrackList() override {
-        rows.clear();
-        selected = -1;
-    }
+    void clearTrackList() override { rows.clear(), selected = -1; }
     void addTrackRow(const std::string& line) override { rows.push_back(line); }
-    void selectTrackRow(int row) override {
-        selected = row >= 0 && row < static_cast<int>(rows.size()) ? row : -1;
-    }
+    void selectTrackRow(int row) override { selected = row >= 0 && row < int(rows.size()) ? row : -1; }
     int selectedTrackRow() const override { return selected; }
-    void focusTrackList() override { ++listFocus; }
+    void focusTrackList() override {}
     void showFields(const std::string& trackTimeText, const std::string& volumeText) override {
-        trackTime = trackTimeText;
-        volume = volumeText;
-        fieldHistory.push_back(trackTimeText);
+        trackTime = trackTimeText, volume = volumeText;
     }
     void setProgressRange(int64_t maximum) override { progressMax = maximum; }
-    void setProgressPosition(int64_t position) override { progressPosition = position; }
+    void setProgressPosition(int64_t) override {}
     void setProgressVisible(bool visible) override { progressVisible = visible; }
-    void focusProgress() override { ++progressFocus; }
-    void enableControl(int controlId, bool enabled) override { enabledState[controlId] = enabled; }
-    void setButtonPicture(int controlId, int picture) override { pictures[controlId] = picture; }
+    void focusProgress() override {}
+    void enableControl(int id, bool on) override { enabledState[id] = on; }
+    void setButtonPicture(int id, int picture) override { pictures[id] = picture; }
     void startTimer(int timerId, int periodMs) override { timers[timerId] = periodMs; }
     void killTimer(int timerId) override { timers.erase(timerId); }
 
-    bool enabled(int controlId) const;
-    // The boxes of one kind, in order.
-    std::vector<std::string> texts(const std::string& kind) const;
-    // Every kind shown, in order ("box", "diagnostics", "settings", "open").
-    std::vector<std::string> sequence;
+    bool enabled(int id) const { return enabledIn(enabledState, id); }
+    // The texts of the boxes of one kind, in order.
+    std::vector<std::string> texts(const std::string& kind) const {
+        std::vector<std::string> out;
+        for (const ShownBox& box : shown) {
+            if (box.kind == kind) {
+                out.push_back(box.text);
+            }
+        }
+        return out;
+    }
 
+    std::vector<std::string> sequence;  // every kind shown, in order, and "settings", "open"
     std::vector<ShownBox> shown;
     std::string title = "Ravek";
-    bool waitCursor = false;
     int flashes = 0;
     std::vector<int> pauses;
     std::vector<std::string> rows;
     int selected = -1;
-    int listFocus = 0;
     std::string trackTime;
     std::string volume;
-    std::vector<std::string> fieldHistory;
     int64_t progressMax = 0;
-    int64_t progressPosition = 0;
     bool progressVisible = false;
-    int progressFocus = 0;
     std::map<int, bool> enabledState;
     std::map<int, int> pictures;
     std::map<int, int> timers;  // running timers and their periods
     bool closed = false;
-    int closeResult = 0;
 
     // The file-open dialog: called with the filter index it opens on; returns the user's act.
     std::function<bool(int& filterIndex, std::string& path)> fileDialog;
@@ -159,6 +160,12 @@ class FakePlayerView : public PlayerView {
     // The settings windows to come; an empty script cancels.
     FakeSettingsView::Script settingsScript;
     int settingsRuns = 0;
+
+  private:
+    void show(const char* kind, const std::string& text, const std::string& caption) {
+        shown.push_back({kind, text, caption});
+        sequence.push_back(kind);
+    }
 };
 
 }  // namespace quoril::test

@@ -71,62 +71,58 @@ class SettingsWindowTest : public ::testing::Test {
 
 struct RadioCase {
     const char* name;
-    void (*apply)(Settings&);
-    std::vector<int> checkedIds;
+    double rate;
+    bool diagnostics;
+    int playbackMode;
+    int converter;
+    bool zeb;
+    bool awe;
+    std::set<int> checked;
 };
 
 class SettingsRadioTest : public SettingsWindowTest, public ::testing::WithParamInterface<RadioCase> {};
 
 TEST_P(SettingsRadioTest, OpeningChecksOneButtonPerGroupFromTheSettings) {
+    const RadioCase& c = GetParam();
     addDrivers({driver("Card", 1)});
-    GetParam().apply(record);
+    record.outputRate = c.rate, record.diagnostics = c.diagnostics, record.playbackMode = c.playbackMode;
+    record.converterType = c.converter, record.zebMode = c.zeb, record.useAwe = c.awe;
     run();
-    std::set<int> expected(GetParam().checkedIds.begin(), GetParam().checkedIds.end());
-    EXPECT_EQ(view->checked, expected);
+    EXPECT_EQ(view->checked, c.checked);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Settings, SettingsRadioTest,
-    ::testing::Values(RadioCase{"Defaults",
-                                [](Settings&) {},
-                                {kRate44100, kDiagnosticsYes, kRepeat, kConverterMedium, kZebNo, kAweNo}},
-                      RadioCase{"EveryOtherChoice",
-                                [](Settings& s) {
-                                    s.outputRate = 192000.0;
-                                    s.diagnostics = false;
-                                    s.playbackMode = 4;
-                                    s.converterType = 0;
-                                    s.zebMode = true;
-                                    s.useAwe = true;
-                                },
-                                {kRate192000, kDiagnosticsNo, kExit, kConverterBest, kZebYes, kAweYes}},
-                      RadioCase{"ARateWithoutAButtonChecksNone",
-                                [](Settings& s) {
-                                    s.outputRate = 22050.0;
-                                    s.playbackMode = 3;
-                                },
-                                {kDiagnosticsYes, kRandom, kConverterMedium, kZebNo, kAweNo}},
-                      RadioCase{"StopMode48k",
-                                [](Settings& s) {
-                                    s.outputRate = 48000.0;
-                                    s.playbackMode = 2;
-                                },
-                                {kRate48000, kDiagnosticsYes, kStop, kConverterMedium, kZebNo, kAweNo}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Settings, SettingsRadioTest, ::testing::Values(
+    RadioCase{"Defaults", 44100, true, 1, 1, false, false,
+              {kRate44100, kDiagnosticsYes, kRepeat, kConverterMedium, kZebNo, kAweNo}},
+    RadioCase{"EveryOtherChoice", 192000, false, 4, 0, true, true,
+              {kRate192000, kDiagnosticsNo, kExit, kConverterBest, kZebYes, kAweYes}},
+    RadioCase{"ARateWithoutAButtonChecksNone", 22050, true, 3, 1, false, false,
+              {kDiagnosticsYes, kRandom, kConverterMedium, kZebNo, kAweNo}},
+    RadioCase{"StopMode48k", 48000, true, 2, 1, false, false,
+              {kRate48000, kDiagnosticsYes, kStop, kConverterMedium, kZebNo, kAweNo}}),
     [](const ::testing::TestParamInfo<RadioCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
-TEST_F(SettingsWindowTest, TheDriverListIsSortedWithTheSelectedDriverAndItsPairShown) {
-    addDrivers({driver("Bravo", 2), driver("alpha", 3, 2, true)});
-    run();
-    EXPECT_EQ(view->items(kDriverList), (std::vector<std::string>{"alpha", "Bravo"}));
-    EXPECT_EQ(view->comboSelection(kDriverList), 0);
-    EXPECT_EQ(view->items(kPairList),
-              (std::vector<std::string>{"alpha 1 / alpha 2", "alpha 3 / alpha 4", "alpha 5 / alpha 6"}));
-    EXPECT_EQ(view->comboSelection(kPairList), 2);
-    EXPECT_TRUE(view->enabled(kOK));
-    EXPECT_FALSE(view->enabled(kAsioSettings));
-    EXPECT_EQ(view->texts.at(kAsioSettings), "ASIO Settings");
+TEST_F(SettingsWindowTest, TheDriverListIsSortedAndChoosingADriverRefillsItsPairs) {
+    addDrivers({driver("Bravo", 2, 1), driver("alpha", 3, 2, true), driver("Silent", 0)});
+    run([](FakeSettingsView& v, SettingsController& c) {
+        EXPECT_EQ(v.items(kDriverList), (std::vector<std::string>{"alpha", "Bravo", "Silent"}));
+        EXPECT_EQ(v.comboSelection(kDriverList), 0);
+        EXPECT_EQ(v.items(kPairList),
+                  (std::vector<std::string>{"alpha 1 / alpha 2", "alpha 3 / alpha 4", "alpha 5 / alpha 6"}));
+        EXPECT_EQ(v.comboSelection(kPairList), 2);
+        EXPECT_TRUE(v.enabled(kOK));
+        EXPECT_FALSE(v.enabled(kAsioSettings));
+        EXPECT_EQ(v.texts.at(kAsioSettings), "ASIO Settings");
+        v.choose(c, kDriverList, 1);
+        EXPECT_EQ(v.items(kPairList), (std::vector<std::string>{"Bravo 1 / Bravo 2", "Bravo 3 / Bravo 4"}));
+        EXPECT_EQ(v.comboSelection(kPairList), 1);
+        v.choose(c, kDriverList, 2);
+        EXPECT_TRUE(v.items(kPairList).empty());
+        EXPECT_EQ(v.comboSelection(kPairList), -1);
+    });
 }
-
 TEST_F(SettingsWindowTest, WithoutASelectedDriverTheFirstItemIsShown) {
     addDrivers({driver("Zulu", 1), driver("Mike", 2, 1)});
     run();
@@ -134,18 +130,6 @@ TEST_F(SettingsWindowTest, WithoutASelectedDriverTheFirstItemIsShown) {
     EXPECT_EQ(view->comboItemText(kDriverList, 0), "Mike");
     EXPECT_EQ(view->items(kPairList), (std::vector<std::string>{"Mike 1 / Mike 2", "Mike 3 / Mike 4"}));
     EXPECT_EQ(view->comboSelection(kPairList), 1);
-}
-
-TEST_F(SettingsWindowTest, ChoosingAnotherDriverRefillsThePairs) {
-    addDrivers({driver("A", 1, 0, true), driver("B", 2, 1), driver("Silent", 0)});
-    run([](FakeSettingsView& v, SettingsController& c) {
-        v.choose(c, kDriverList, 1);
-        EXPECT_EQ(v.items(kPairList), (std::vector<std::string>{"B 1 / B 2", "B 3 / B 4"}));
-        EXPECT_EQ(v.comboSelection(kPairList), 1);
-        v.choose(c, kDriverList, 2);
-        EXPECT_TRUE(v.items(kPairList).empty());
-        EXPECT_EQ(v.comboSelection(kPairList), -1);
-    });
 }
 
 TEST_F(SettingsWindowTest, WithoutUsableDriversTheBoxShowsAndOnlyCancelRemains) {
@@ -203,21 +187,14 @@ TEST_F(SettingsWindowTest, OkWithRepeatOrRandomTurnsRepeatBackOn) {
     }
 }
 
-TEST_F(SettingsWindowTest, ADriverWithoutPairsStoresPairMinusOne) {
+TEST_F(SettingsWindowTest, OkKeepsARateWithoutAButtonAndStoresPairMinusOneForADriverWithoutPairs) {
     addDrivers({driver("Mute", 0, 0, true)});
-    run([](FakeSettingsView&, SettingsController& c) { c.onOK(); });
-    EXPECT_EQ(record.channelPair, -1);
-    EXPECT_NE(readFile(record.iniPath).find("ASIOCHANNEL=-1\n"), std::string::npos);
-}
-
-TEST_F(SettingsWindowTest, ARateWithoutAButtonIsKeptByOk) {
-    addDrivers({driver("Card", 1, 0, true)});
     record.outputRate = 22050.0;
     run([](FakeSettingsView&, SettingsController& c) { c.onOK(); });
+    EXPECT_EQ(record.channelPair, -1);
     EXPECT_EQ(record.outputRate, 22050.0);
-    EXPECT_NE(readFile(record.iniPath).find("RATE= 22050.000\n"), std::string::npos);
+    EXPECT_EQ(readFile(record.iniPath).rfind("ASIO=Mute\nASIOCHANNEL=-1\nSRC=1\nRATE= 22050.000\n", 0), 0u);
 }
-
 TEST_F(SettingsWindowTest, AFileThatCannotBeWrittenShowsTheBoxAndTheWindowStillClosesWithOk) {
     addDrivers({driver("Card", 1, 0, true)});
     record.iniPath = dir.file("no-such-dir/Quoril.ini");
