@@ -52,17 +52,6 @@ INSTANTIATE_TEST_SUITE_P(
                     LineCase{"blank_lines", "\n\r\n\n", 1023, {"\n", "\n", "\n"}}),
     [](const auto& info) { return info.param.name; });
 
-TEST(LineReaderFileTest, TwoThousandCharacterLineComesInPieces) {
-    std::string text = std::string(2000, 'x') + "\nVOLUME=-3.0\n";
-    LineReader reader;
-    reader.openText(text);
-    auto lines = readAll(reader, 1023);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].size(), 1023u);
-    EXPECT_EQ(lines[1], std::string(977, 'x') + "\n");
-    EXPECT_EQ(lines[2], "VOLUME=-3.0\n");
-}
-
 TEST(LineReaderFileTest, MissingFileDoesNotOpen) {
     LineReader reader;
     EXPECT_FALSE(reader.open("/nonexistent/file.cue"));
