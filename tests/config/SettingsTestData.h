@@ -1,8 +1,12 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <string>
 
 #include "config/Settings.h"
+#include "platform/CFormat.h"
 #include "platform/Registry.h"
 
 namespace quoril::test {
@@ -50,6 +54,34 @@ inline void listThreeDrivers(Settings& settings) {
     }
     settings.driverCount = index;
     settings.driversFound = true;
+}
+
+// The fields the settings file holds, as "|name=value|...|", so that a test can compare a whole
+// record or look for the fields it cares about ("volume=-20").
+inline std::string describe(const Settings& s) {
+    std::string pairs;
+    for (const AsioDriverEntry& entry : s.drivers) {
+        pairs += cformat("%s%d", entry.selected ? "*" : "", entry.pairIndex) + ",";
+    }
+    return cformat("|asio=%s|pair=%d|src=%d|srcText=%s|rate=%.17g|volume=%.17g|phase=%d|playback=%d|",
+                   s.asioDriverName.c_str(), s.channelPair, s.converterType, s.converterText.c_str(),
+                   s.outputRate, s.volumeDb, s.phase, s.playbackMode) +
+           cformat("diagnostics=%d|filter=%d|zeb=%d|awe=%d|drivers=%s|", s.diagnostics, s.fileFilterIndex,
+                   s.zebMode, s.useAwe, pairs.c_str());
+}
+
+// Whether every "name=value" of the '|'-separated list stands in describe(s).
+inline ::testing::AssertionResult hasFields(const Settings& s, const std::string& fields) {
+    const std::string all = describe(s);
+    size_t from = 0;
+    while (from < fields.size()) {
+        const size_t end = std::min(fields.find('|', from), fields.size());
+        if (all.find("|" + fields.substr(from, end - from) + "|") == std::string::npos) {
+            return ::testing::AssertionFailure() << fields.substr(from, end - from) << " not in " << all;
+        }
+        from = end + 1;
+    }
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace quoril::test
