@@ -9,6 +9,7 @@
 #include "CaptureWavFile.h"
 #include "asio/Asio.h"
 #include "asio/DriverClock.h"
+#include "asio/PluginDriver.h"
 
 namespace quoril {
 
@@ -33,76 +34,51 @@ namespace quoril {
 //
 // Threads: the host's window thread calls the methods; the clock thread calls the host's buffer
 // switch and then writes the half; outputReady() comes from the clock thread, stop() from any.
-class CaptureDriver : public IASIO {
+class CaptureDriver final : public PluginDriver {
   public:
     static constexpr const char* kName = "Quoril Capture";
     static constexpr const char* kClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
 
-    CaptureDriver() = default;
+    CaptureDriver() : PluginDriver(kName, "Internal") {}
 
     unsigned long Release() override;
     ASIOBool init(void* sysHandle) override;
-    void getDriverName(char* name) override;
-    long getDriverVersion() override;
-    void getErrorMessage(char* string) override;
     ASIOError start() override;
     ASIOError stop() override;
-    ASIOError getChannels(long* numInputChannels, long* numOutputChannels) override;
     ASIOError getLatencies(long* inputLatency, long* outputLatency) override;
-    ASIOError getBufferSize(long* minSize, long* maxSize, long* preferredSize, long* granularity) override;
     ASIOError canSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError getSampleRate(ASIOSampleRate* sampleRate) override;
     ASIOError setSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError getClockSources(ASIOClockSource* clocks, long* numSources) override;
-    ASIOError setClockSource(long reference) override;
     ASIOError getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) override;
-    ASIOError getChannelInfo(ASIOChannelInfo* info) override;
-    ASIOError createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
-                            ASIOCallbacks* callbacks) override;
     ASIOError disposeBuffers() override;
-    ASIOError controlPanel() override;
+    ASIOError controlPanel() override { return ASE_OK; }
     ASIOError future(long selector, void* opt) override;
     ASIOError outputReady() override;
 
   private:
     ~CaptureDriver() override;
 
-    struct Buffer {
-        bool isInput = false;
-        long channel = 0;
-        std::vector<unsigned char> storage;  // two halves of bufferSize samples
-    };
+    ASIOError buffersMade(long frames) override;
+    void releaseBuffers() override;
+    std::string channelName(bool isInput, long channel) const override;
 
     bool readConfiguration();
-    bool hasBuffers() const { return !m_buffers.empty(); }
     // With m_control held, from a thread other than the clock's.
     void stopLocked();
-    void disposeLocked();
     // Clock thread: the host has filled half; append it to the file.
     void writeHalf(long half) noexcept;
-    void sampleAt(const Buffer* buffer, long half, long frame, int32_t& out) const noexcept;
+    void sampleAt(const HostBuffer* buffer, long half, long frame, int32_t& out) const noexcept;
 
     // Configuration (window thread, before start).
     std::string m_file = "quoril-capture.wav";
     double m_speed = 1.0;
-    long m_outputs = 2;
-    long m_inputs = 0;
-    long m_preferredSize = 512;
-    long m_sampleType = ASIOSTInt32LSB;
-    std::string m_error;
 
     // Serialises start, stop, rate changes, dispose and release: stop() may come from any thread.
     std::mutex m_control;
 
     // Window thread (under m_control where the calls above touch them); fixed while the clock runs.
-    bool m_initialized = false;
-    double m_rate = 44100.0;
-    long m_bufferSize = 0;
-    ASIOCallbacks m_callbacks{};
     bool m_useTimeInfo = false;
-    std::vector<Buffer> m_buffers;
-    int m_left = -1;   // index into m_buffers of the file's left channel, -1 none
-    int m_right = -1;  // and of its right channel
+    const HostBuffer* m_left = nullptr;   // the file's left channel, null: none
+    const HostBuffer* m_right = nullptr;  // and its right channel
 
     // The file: the clock thread writes it while running; the window thread only after stopping it.
     CaptureWavFile m_wav;

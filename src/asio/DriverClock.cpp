@@ -21,6 +21,12 @@ void split(uint64_t value, unsigned long& hi, unsigned long& lo) {
 
 }  // namespace
 
+bool DriverClock::hostWantsTimeInfo(const ASIOCallbacks& callbacks) {
+    return callbacks.asioMessage != nullptr && callbacks.bufferSwitchTimeInfo != nullptr &&
+           callbacks.asioMessage(kAsioSelectorSupported, kAsioSupportsTimeInfo, nullptr, nullptr) == 1 &&
+           callbacks.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+}
+
 bool DriverClock::start(const ASIOCallbacks& callbacks, bool useTimeInfo, long bufferSize, double rate,
                         double speed, AfterSwitch afterSwitch) {
     if (onClockThread()) {

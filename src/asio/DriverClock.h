@@ -41,6 +41,10 @@ class DriverClock {
     // clock thread. Several threads may call it at once.
     void join();
 
+    // Whether the host answers the time-info questions with yes, so that the clock calls its
+    // bufferSwitchTimeInfo rather than bufferSwitch. Driver's control thread, in createBuffers().
+    static bool hostWantsTimeInfo(const ASIOCallbacks& callbacks);
+
     bool running() const { return m_running.load(std::memory_order_acquire); }
     // Frames switched since the start (bufferSize per switch). Any thread.
     uint64_t samplePosition() const { return m_position.load(std::memory_order_acquire); }
