@@ -148,13 +148,19 @@ void CdDescriptor::capitaliseExtension(std::string& path) {
     }
 }
 
-bool CdDescriptor::pathFits(DiagnosticsLog& messages) const {
-    if (m_openPath[currentFile].size() <= kMaxPathChars) {
-        return true;
+FILE* CdDescriptor::openCurrentFile(DiagnosticsLog& messages, const char* notFoundText) {
+    messages.append("\r\n     FILE: " + filePath[currentFile] + "\r\n");
+    capitaliseExtension(filePath[currentFile]);
+    if (m_openPath[currentFile].size() > kMaxPathChars) {
+        messages.appendf("\r\nFile path is too long (at most %u characters are supported).\r\n",
+                         static_cast<unsigned>(kMaxPathChars));
+        return nullptr;
     }
-    messages.appendf("\r\nFile path is too long (at most %u characters are supported).\r\n",
-                     static_cast<unsigned>(kMaxPathChars));
-    return false;
+    FILE* handle = std::fopen(m_openPath[currentFile].c_str(), "rb");
+    if (handle == nullptr) {
+        messages.append(notFoundText);
+    }
+    return handle;
 }
 
 void CdDescriptor::refreshMemoryFigures() {

@@ -145,7 +145,10 @@ class CdDescriptor {
     // True when the text from the last dot of path starts with extension (case-sensitive), so
     // ".cue" and ".wav" are compared over 4 characters and ".flac" over 5.
     static bool hasExtension(const std::string& path, const char* extension);
-    bool pathFits(DiagnosticsLog& messages) const;
+    // Starts the validation of the current file, WAV or FLAC alike: its FILE line in the log, the
+    // extension in capitals, the path length check and the open for reading. Returns nullptr after
+    // appending the reason (notFoundText when the file cannot be opened).
+    FILE* openCurrentFile(DiagnosticsLog& messages, const char* notFoundText);
     // Rewrites the characters after the last dot in capitals, as the log shows validated files.
     static void capitaliseExtension(std::string& path);
 

@@ -163,15 +163,8 @@ void FlacContentDecoder::error_callback(::FLAC__StreamDecoderErrorStatus status)
 
 bool CdDescriptor::ValidateFlacFile(DiagnosticsLog& messages) {
     const int file = currentFile;
-    messages.append("\r\n     FILE: " + filePath[file] + "\r\n");
-    capitaliseExtension(filePath[file]);
-    if (!pathFits(messages)) {
-        return false;
-    }
-
-    FILE* handle = std::fopen(m_openPath[file].c_str(), "rb");
+    FILE* handle = openCurrentFile(messages, "\r\nFLAC file NOT found!\r\n");
     if (handle == nullptr) {
-        messages.append("\r\nFLAC file NOT found!\r\n");
         return false;
     }
     int64_t fileBytes = 0;

@@ -52,19 +52,27 @@ void skipBody(FILE* file, uint64_t size) {
     fseeko(file, static_cast<off_t>(size + (size & 1)), SEEK_CUR);
 }
 
+enum class ChunkWalk { Found, TooLarge, Missing };
+
+// Walks from `header` to the chunk named id, skipping at most kMaxSkippedChunks others, each no
+// larger than limit. `header` is left at the chunk where the walk stopped.
+ChunkWalk walkToChunk(FILE* file, ChunkHeader& header, const char* id, uint32_t limit) {
+    for (int skipped = 0; skipped < kMaxSkippedChunks && !isChunk(header, id); ++skipped) {
+        if (header.size > limit) {
+            return ChunkWalk::TooLarge;
+        }
+        skipBody(file, header.size);
+        header = readChunkHeader(file);
+    }
+    return isChunk(header, id) ? ChunkWalk::Found : ChunkWalk::Missing;
+}
+
 }  // namespace
 
 bool CdDescriptor::ValidateWavFile(DiagnosticsLog& messages) {
     const int file = currentFile;
-    messages.append("\r\n     FILE: " + filePath[file] + "\r\n");
-    capitaliseExtension(filePath[file]);
-    if (!pathFits(messages)) {
-        return false;
-    }
-
-    FILE* handle = std::fopen(m_openPath[file].c_str(), "rb");
+    FILE* handle = openCurrentFile(messages, "\r\nWav file NOT found!\r\n");
     if (handle == nullptr) {
-        messages.append("\r\nWav file NOT found!\r\n");
         return false;
     }
     auto refuse = [&](const char* text) {
@@ -80,16 +88,14 @@ bool CdDescriptor::ValidateWavFile(DiagnosticsLog& messages) {
     }
 
     ChunkHeader header = readChunkHeader(handle);
-    for (int skipped = 0; skipped < kMaxSkippedChunks && !isChunk(header, "fmt "); ++skipped) {
-        if (header.size > kMaxChunkBeforeFormat) {
+    switch (walkToChunk(handle, header, "fmt ", kMaxChunkBeforeFormat)) {
+        case ChunkWalk::TooLarge:
             return refuse(
                 "\r\nWav file structure is NOT supported, internal chunk larger than 10240 bytes!\r\n");
-        }
-        skipBody(handle, header.size);
-        header = readChunkHeader(handle);
-    }
-    if (!isChunk(header, "fmt ")) {
-        return refuse("\r\nWav file structure is NOT supported, format chunk not found.\r\n");
+        case ChunkWalk::Missing:
+            return refuse("\r\nWav file structure is NOT supported, format chunk not found.\r\n");
+        case ChunkWalk::Found:
+            break;
     }
 
     uint8_t format[16] = {};
@@ -114,16 +120,14 @@ bool CdDescriptor::ValidateWavFile(DiagnosticsLog& messages) {
     }
 
     header = readChunkHeader(handle);
-    for (int skipped = 0; skipped < kMaxSkippedChunks && !isChunk(header, "data"); ++skipped) {
-        if (header.size > kMaxChunkBeforeData) {
+    switch (walkToChunk(handle, header, "data", kMaxChunkBeforeData)) {
+        case ChunkWalk::TooLarge:
             return refuse(
                 "\r\nWav file structure is NOT supported, internal chunk larger than 64KB bytes!\r\n");
-        }
-        skipBody(handle, header.size);
-        header = readChunkHeader(handle);
-    }
-    if (!isChunk(header, "data")) {
-        return refuse("\r\nWav file structure is NOT supported, too many internal chunks!\r\n");
+        case ChunkWalk::Missing:
+            return refuse("\r\nWav file structure is NOT supported, too many internal chunks!\r\n");
+        case ChunkWalk::Found:
+            break;
     }
 
     if (formatTag != 1 || fileChannels != 2 || (fileBits != 16 && fileBits != 24)) {
