@@ -91,7 +91,9 @@ FlacContentDecoder::FlacContentDecoder(bool decodeSamples_, DiagnosticsLog& mess
         return reject(
             "\r\nERROR: only works for FLAC files that have a total_samples count in STREAMINFO\r\n");
     }
-    if (m_channels != 2 || (m_bitsPerSample != 16 && m_bitsPerSample != 24)) {
+    // A frame may carry another channel count than STREAMINFO states; one without a right
+    // channel has no samples to take for it.
+    if (m_channels != 2 || (m_bitsPerSample != 16 && m_bitsPerSample != 24) || frame->header.channels != 2) {
         return reject("\r\nOnly Stereo 16 or 24 bit FLAC files supported!\r\n");
     }
 
