@@ -162,7 +162,9 @@ void Registry::parse(std::string_view text) {
                 continue;  // malformed or a deletion entry: its values are ignored
             }
             std::string_view path = line.substr(1, line.size() - 2);
-            if (path.find('[') != std::string_view::npos || path.find(']') != std::string_view::npos) {
+            // A path of backslashes only names no key: it would be written back as "[]".
+            if (path.find('[') != std::string_view::npos || path.find(']') != std::string_view::npos ||
+                canonicalPath(path).empty()) {
                 continue;
             }
             current = &obtainKey(path);
