@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dsp/BlockFill.h"
 #include "dsp/DspEngine.h"
+#include "dsp/ResamplingPlaybackThread.h"
+#include "support/WavWriter.h"
 
 namespace quoril {
 namespace {
@@ -37,6 +44,25 @@ INSTANTIATE_TEST_SUITE_P(
                     // Buffer sizes that are not multiples of 32, and the caps above 1,024 frames.
                     BlockCase{441, 44100, 7056}, BlockCase{48, 44100, 6144}, BlockCase{1025, 384000, 8200},
                     BlockCase{2047, 384000, 16376}, BlockCase{2048, 384000, 12288}));
+
+TEST(ResamplerInputFrames, FollowsTheBlockAndTheRatioAndIsEven) {
+    EXPECT_EQ(ResamplerInputFrames(44100, 176400, 24576), 6146);
+    EXPECT_EQ(ResamplerInputFrames(48000, 44100, 6144), 6688);
+    EXPECT_EQ(ResamplerInputFrames(96000, 44100, 6144), 13376);  // 13,374.69 + 1 -> 13,375 -> even
+}
+
+TEST(BlockFill, FramesBeyondTheReadableStoreBecomeSilenceInsteadOfAnOverrun) {
+    std::string bytes = test::packSamples({1000, -1000, 2000, -2000, 3000, -3000}, 16);
+    auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    // Only two whole frames lie before the limit (the third is cut in half).
+    std::vector<int32_t> block(6, 7);
+    fillBlock(data, data + 10, true, 4, 65536.0, block.data(), 3);
+    EXPECT_EQ(block, (std::vector<int32_t>{1000 * 65536, -1000 * 65536, 2000 * 65536, -2000 * 65536, 0, 0}));
+    std::vector<float> floats(6, 7.0f);
+    convertToFloat(data, data + 10, true, floats.data(), 3);
+    EXPECT_EQ(floats, (std::vector<float>{1000 / 32767.0f, -1000 / 32767.0f, 2000 / 32767.0f,
+                                          -2000 / 32767.0f, 0, 0}));
+}
 
 }  // namespace
 }  // namespace quoril
