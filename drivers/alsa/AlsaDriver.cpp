@@ -19,7 +19,6 @@ namespace quoril {
 namespace {
 
 constexpr const char* kDriverName = "Quoril ALSA";
-constexpr long kDriverVersion = 1;
 // The host's half-buffer index is 16 bits wide; larger sizes are never offered.
 constexpr long kLargestFrames = 32767;
 // A device with a channel range wider than this is a software device (plug, null, ...) that
@@ -27,10 +26,6 @@ constexpr long kLargestFrames = 32767;
 constexpr unsigned kMostHardwareChannels = 32;
 // The rate offered before the host asks for one: the disc rate of most music.
 constexpr unsigned kFirstRate = 44100;
-
-void copyText(char* out, size_t size, const std::string& text) {
-    std::snprintf(out, size, "%s", text.c_str());
-}
 
 // alsa-lib prints its own complaints to stderr; the driver reports through getErrorMessage()
 // instead, so they are kept off the player's console while a device is opened and probed.
@@ -44,7 +39,9 @@ class QuietAlsa {
 
 }  // namespace
 
-AlsaDriver::AlsaDriver() = default;
+AlsaDriver::AlsaDriver() : PluginDriver(kDriverName, "Internal") {
+    m_error = "No ALSA device opened";
+}
 
 AlsaDriver::~AlsaDriver() {
     stop();
@@ -59,10 +56,6 @@ unsigned long AlsaDriver::Release() {
     return 0;
 }
 
-void AlsaDriver::setError(const std::string& text) {
-    m_error = text;
-}
-
 ASIOBool AlsaDriver::init(void*) {
     if (m_initialized) {
         return ASIOTrue;
@@ -73,7 +66,7 @@ ASIOBool AlsaDriver::init(void*) {
     int err = snd_pcm_open(&m_pcm, m_settings.device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
     if (err < 0) {
         m_pcm = nullptr;
-        setError(cformat("Cannot open ALSA device \"%s\": %s", m_settings.device.c_str(), snd_strerror(err)));
+        m_error = cformat("Cannot open ALSA device \"%s\": %s", m_settings.device.c_str(), snd_strerror(err));
         return ASIOFalse;
     }
     if (!probeDevice()) {
@@ -95,15 +88,15 @@ bool AlsaDriver::restrictParams(snd_pcm_hw_params_t* params) {
     if (err >= 0) {
         err = snd_pcm_hw_params_set_access(m_pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED);
     }
-    if (err >= 0 && m_channels > 0) {
+    if (err >= 0 && m_outputs > 0) {
         err = snd_pcm_hw_params_set_format(m_pcm, params, alsaFormatCode(m_format));
         if (err >= 0) {
-            err = snd_pcm_hw_params_set_channels(m_pcm, params, static_cast<unsigned>(m_channels));
+            err = snd_pcm_hw_params_set_channels(m_pcm, params, static_cast<unsigned>(m_outputs));
         }
     }
     if (err < 0) {
-        setError(cformat("ALSA device \"%s\" refuses interleaved playback: %s", m_settings.device.c_str(),
-                         snd_strerror(err)));
+        m_error = cformat("ALSA device \"%s\" refuses interleaved playback: %s", m_settings.device.c_str(),
+                          snd_strerror(err));
         return false;
     }
     return true;
@@ -112,7 +105,7 @@ bool AlsaDriver::restrictParams(snd_pcm_hw_params_t* params) {
 bool AlsaDriver::probeDevice() {
     snd_pcm_hw_params_t* params;
     snd_pcm_hw_params_alloca(&params);
-    m_channels = 0;
+    m_outputs = 0;
     if (!restrictParams(params)) {
         return false;
     }
@@ -126,8 +119,8 @@ bool AlsaDriver::probeDevice() {
         }
     }
     if (!haveFormat) {
-        setError(cformat("ALSA device \"%s\" takes none of S32_LE, S24_LE, S24_3LE, S16_LE",
-                         m_settings.device.c_str()));
+        m_error = cformat("ALSA device \"%s\" takes none of S32_LE, S24_LE, S24_3LE, S16_LE",
+                          m_settings.device.c_str());
         return false;
     }
 
@@ -137,11 +130,11 @@ bool AlsaDriver::probeDevice() {
     snd_pcm_hw_params_get_channels_max(params, &maxChannels);
     unsigned channels = maxChannels <= kMostHardwareChannels ? maxChannels : std::max(minChannels, 2u);
     if (channels < 2 || snd_pcm_hw_params_test_channels(m_pcm, params, channels) != 0) {
-        setError(cformat("ALSA device \"%s\" has no stereo output (channels %u to %u)",
-                         m_settings.device.c_str(), minChannels, maxChannels));
+        m_error = cformat("ALSA device \"%s\" has no stereo output (channels %u to %u)",
+                          m_settings.device.c_str(), minChannels, maxChannels);
         return false;
     }
-    m_channels = static_cast<int>(channels);
+    m_outputs = static_cast<long>(channels);
     if (!restrictParams(params)) {
         return false;
     }
@@ -150,7 +143,7 @@ bool AlsaDriver::probeDevice() {
     if (snd_pcm_hw_params_test_rate(m_pcm, params, rate, 0) != 0) {
         int dir = 0;
         if (snd_pcm_hw_params_set_rate_near(m_pcm, params, &rate, &dir) < 0) {
-            setError(cformat("ALSA device \"%s\" offers no sample rate", m_settings.device.c_str()));
+            m_error = cformat("ALSA device \"%s\" offers no sample rate", m_settings.device.c_str());
             return false;
         }
     }
@@ -195,12 +188,12 @@ void AlsaDriver::readChannelNames() {
     snd_pcm_chmap_query_t** maps = snd_pcm_query_chmaps(m_pcm);
     const snd_pcm_chmap_t* map = nullptr;
     for (snd_pcm_chmap_query_t** q = maps; q != nullptr && *q != nullptr; ++q) {
-        if (static_cast<int>((*q)->map.channels) == m_channels) {
+        if (static_cast<int>((*q)->map.channels) == m_outputs) {
             map = &(*q)->map;
             break;
         }
     }
-    for (int c = 0; c < m_channels; ++c) {
+    for (int c = 0; c < m_outputs; ++c) {
         const char* position = map != nullptr ? snd_pcm_chmap_name(static_cast<snd_pcm_chmap_position>(
                                                     map->pos[c] & SND_CHMAP_POSITION_MASK))
                                               : nullptr;
@@ -215,31 +208,6 @@ void AlsaDriver::readChannelNames() {
     }
 }
 
-void AlsaDriver::getDriverName(char* name) {
-    copyText(name, 32, kDriverName);
-}
-
-long AlsaDriver::getDriverVersion() {
-    return kDriverVersion;
-}
-
-void AlsaDriver::getErrorMessage(char* string) {
-    copyText(string, 124, m_error);
-}
-
-ASIOError AlsaDriver::getChannels(long* numInputChannels, long* numOutputChannels) {
-    if (!m_initialized) {
-        return ASE_NotPresent;
-    }
-    if (numInputChannels != nullptr) {
-        *numInputChannels = 0;
-    }
-    if (numOutputChannels != nullptr) {
-        *numOutputChannels = m_channels;
-    }
-    return ASE_OK;
-}
-
 ASIOError AlsaDriver::getLatencies(long* inputLatency, long* outputLatency) {
     if (!m_initialized) {
         return ASE_NotPresent;
@@ -250,25 +218,6 @@ ASIOError AlsaDriver::getLatencies(long* inputLatency, long* outputLatency) {
     if (outputLatency != nullptr) {
         *outputLatency =
             m_deviceBufferFrames != 0 ? static_cast<long>(m_deviceBufferFrames) : 2 * m_preferredFrames;
-    }
-    return ASE_OK;
-}
-
-ASIOError AlsaDriver::getBufferSize(long* minSize, long* maxSize, long* preferredSize, long* granularity) {
-    if (!m_initialized) {
-        return ASE_NotPresent;
-    }
-    if (minSize != nullptr) {
-        *minSize = m_minFrames;
-    }
-    if (maxSize != nullptr) {
-        *maxSize = m_maxFrames;
-    }
-    if (preferredSize != nullptr) {
-        *preferredSize = m_preferredFrames;
-    }
-    if (granularity != nullptr) {
-        *granularity = 1;
     }
     return ASE_OK;
 }
@@ -288,17 +237,6 @@ ASIOError AlsaDriver::canSampleRate(ASIOSampleRate sampleRate) {
     return ok ? ASE_OK : ASE_NoClock;
 }
 
-ASIOError AlsaDriver::getSampleRate(ASIOSampleRate* sampleRate) {
-    if (!m_initialized) {
-        return ASE_NotPresent;
-    }
-    if (sampleRate == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    *sampleRate = m_rate;
-    return ASE_OK;
-}
-
 ASIOError AlsaDriver::setSampleRate(ASIOSampleRate sampleRate) {
     if (!m_initialized) {
         return ASE_NotPresent;
@@ -312,62 +250,19 @@ ASIOError AlsaDriver::setSampleRate(ASIOSampleRate sampleRate) {
     if (!rateSupported(sampleRate)) {
         return ASE_NoClock;
     }
-    if (m_frames != 0 && !configureDevice(m_frames)) {
+    if (hasBuffers() && !configureDevice(bufferFrames())) {
         return ASE_HWMalfunction;
     }
     return ASE_OK;
 }
 
-ASIOError AlsaDriver::getClockSources(ASIOClockSource* clocks, long* numSources) {
-    if (clocks == nullptr || numSources == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    // The device runs on its own clock.
-    *clocks = ASIOClockSource{};
-    clocks->index = 0;
-    clocks->associatedChannel = -1;
-    clocks->associatedGroup = -1;
-    clocks->isCurrentSource = ASIOTrue;
-    copyText(clocks->name, sizeof clocks->name, "Internal");
-    *numSources = 1;
-    return ASE_OK;
-}
-
-ASIOError AlsaDriver::setClockSource(long reference) {
-    return reference == 0 ? ASE_OK : ASE_InvalidParameter;
-}
-
 ASIOError AlsaDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
-    if (!m_running.load(std::memory_order_acquire)) {
-        return ASE_SPNotAdvancing;
-    }
-    if (sPos == nullptr || tStamp == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    const uint64_t frames = m_framesPlayed.load(std::memory_order_relaxed);
-    sPos->hi = static_cast<unsigned long>(frames >> 32);
-    sPos->lo = static_cast<unsigned long>(frames & 0xffffffffu);
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t ns = static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
-    tStamp->hi = static_cast<unsigned long>(ns >> 32);
-    tStamp->lo = static_cast<unsigned long>(ns & 0xffffffffu);
-    return ASE_OK;
+    return reportPosition(m_running.load(std::memory_order_acquire),
+                          m_framesPlayed.load(std::memory_order_relaxed), steadyNanoseconds(), sPos, tStamp);
 }
 
-ASIOError AlsaDriver::getChannelInfo(ASIOChannelInfo* info) {
-    if (!m_initialized) {
-        return ASE_NotPresent;
-    }
-    if (info == nullptr || info->isInput || info->channel < 0 || info->channel >= m_channels) {
-        return ASE_InvalidParameter;
-    }
-    const auto c = static_cast<size_t>(info->channel);
-    info->isActive = (!m_sources[0].empty() && m_sources[0][c] != nullptr) ? ASIOTrue : ASIOFalse;
-    info->channelGroup = 0;
-    info->type = ASIOSTInt32LSB;
-    copyText(info->name, sizeof info->name, m_channelNames[c]);
-    return ASE_OK;
+std::string AlsaDriver::channelName(bool, long channel) const {
+    return m_channelNames[static_cast<size_t>(channel)];
 }
 
 bool AlsaDriver::configureDevice(long frames) {
@@ -392,8 +287,8 @@ bool AlsaDriver::configureDevice(long frames) {
         err = snd_pcm_hw_params(m_pcm, params);
     }
     if (err < 0) {
-        setError(cformat("ALSA device \"%s\" refuses %ld-frame periods at %.0f Hz: %s",
-                         m_settings.device.c_str(), frames, m_rate, snd_strerror(err)));
+        m_error = cformat("ALSA device \"%s\" refuses %ld-frame periods at %.0f Hz: %s",
+                          m_settings.device.c_str(), frames, m_rate, snd_strerror(err));
         return false;
     }
     snd_pcm_hw_params_get_buffer_size(params, &buffer);
@@ -413,85 +308,38 @@ bool AlsaDriver::configureDevice(long frames) {
         err = snd_pcm_sw_params(m_pcm, sw);
     }
     if (err < 0) {
-        setError(cformat("ALSA device \"%s\" refuses its start threshold: %s", m_settings.device.c_str(),
-                         snd_strerror(err)));
+        m_error = cformat("ALSA device \"%s\" refuses its start threshold: %s", m_settings.device.c_str(),
+                          snd_strerror(err));
         return false;
     }
     return true;
 }
 
-ASIOError AlsaDriver::createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
-                                    ASIOCallbacks* callbacks) {
-    if (!m_initialized) {
-        return ASE_NotPresent;
-    }
-    if (m_frames != 0) {
-        return ASE_InvalidMode;  // disposeBuffers() first
-    }
-    if (bufferInfos == nullptr || callbacks == nullptr || callbacks->bufferSwitch == nullptr ||
-        callbacks->asioMessage == nullptr || numChannels < 1 || numChannels > m_channels ||
-        bufferSize < m_minFrames || bufferSize > m_maxFrames) {
-        return ASE_InvalidParameter;
-    }
-    for (long i = 0; i < numChannels; ++i) {
-        const ASIOBufferInfo& b = bufferInfos[i];
-        if (b.isInput || b.channelNum < 0 || b.channelNum >= m_channels) {
-            return ASE_InvalidParameter;
-        }
-        for (long j = 0; j < i; ++j) {
-            if (bufferInfos[j].channelNum == b.channelNum) {
-                return ASE_InvalidParameter;
-            }
-        }
-    }
-    if (!configureDevice(bufferSize)) {
+ASIOError AlsaDriver::buffersMade(long frames) {
+    if (!configureDevice(frames)) {
         return ASE_HWMalfunction;
     }
     try {
-        const size_t frames = static_cast<size_t>(bufferSize);
-        m_halves.assign(2 * frames * static_cast<size_t>(numChannels), 0);
-        m_period.assign(frames * static_cast<size_t>(m_channels) * alsaBytesPerSample(m_format), 0);
-        for (auto& sources : m_sources) {
-            sources.assign(static_cast<size_t>(m_channels), nullptr);
-        }
+        m_period.assign(
+            static_cast<size_t>(frames) * static_cast<size_t>(m_outputs) * alsaBytesPerSample(m_format), 0);
     } catch (const std::bad_alloc&) {
         snd_pcm_hw_free(m_pcm);
         m_deviceBufferFrames = 0;
         return ASE_NoMemory;
     }
-    for (long i = 0; i < numChannels; ++i) {
-        int32_t* base = m_halves.data() + 2 * static_cast<size_t>(i) * static_cast<size_t>(bufferSize);
-        const auto channel = static_cast<size_t>(bufferInfos[i].channelNum);
-        for (int half = 0; half < 2; ++half) {
-            int32_t* buffer = base + half * bufferSize;
-            bufferInfos[i].buffers[half] = buffer;
-            m_sources[half][channel] = buffer;
-        }
-    }
-    m_callbacks = callbacks;
-    m_frames = bufferSize;
     return ASE_OK;
 }
 
-ASIOError AlsaDriver::disposeBuffers() {
-    if (m_frames == 0) {
-        return ASE_InvalidMode;
-    }
+void AlsaDriver::releaseBuffers() {
     stop();
     joinThread();
     snd_pcm_hw_free(m_pcm);
-    m_callbacks = nullptr;
-    m_frames = 0;
     m_deviceBufferFrames = 0;
-    m_halves.clear();
     m_period.clear();
-    m_sources[0].clear();
-    m_sources[1].clear();
-    return ASE_OK;
 }
 
 ASIOError AlsaDriver::start() {
-    if (m_frames == 0 || m_callbacks == nullptr) {
+    if (!hasBuffers()) {
         return ASE_InvalidMode;
     }
     if (m_running.load(std::memory_order_acquire)) {
@@ -501,8 +349,8 @@ ASIOError AlsaDriver::start() {
     snd_pcm_drop(m_pcm);
     int err = snd_pcm_prepare(m_pcm);
     if (err < 0) {
-        setError(
-            cformat("ALSA device \"%s\" cannot start: %s", m_settings.device.c_str(), snd_strerror(err)));
+        m_error =
+            cformat("ALSA device \"%s\" cannot start: %s", m_settings.device.c_str(), snd_strerror(err));
         return ASE_HWMalfunction;
     }
     m_framesPlayed.store(0, std::memory_order_relaxed);
@@ -512,7 +360,7 @@ ASIOError AlsaDriver::start() {
         m_thread = std::thread([this] { run(); });
     } catch (const std::system_error&) {
         m_running.store(false, std::memory_order_release);
-        setError("Cannot start the ALSA driver thread");
+        m_error = "Cannot start the ALSA driver thread";
         return ASE_HWMalfunction;
     }
     return ASE_OK;
@@ -547,29 +395,31 @@ void AlsaDriver::joinThread() {
 
 void AlsaDriver::run() noexcept {
     m_realtime.store(raiseToRealtimePriority(pthread_self()), std::memory_order_relaxed);
+    ASIOCallbacks* callbacks = m_callbacks.load(std::memory_order_acquire);
+    const long frames = bufferFrames();
     long half = 0;
     while (m_running.load(std::memory_order_acquire)) {
-        m_callbacks->bufferSwitch(half, ASIOTrue);
+        callbacks->bufferSwitch(half, ASIOTrue);
         if (!m_running.load(std::memory_order_acquire)) {
             break;  // stopped from inside the callback
         }
-        interleaveFrames(m_sources[half].data(), m_channels, m_frames, m_format, m_period.data());
+        interleaveFrames(outputHalves(half), static_cast<int>(m_outputs), frames, m_format, m_period.data());
         if (!writePeriod()) {
             // The device is gone or broken: nothing more can be played. The host answers the
             // reset request by stopping and releasing the driver.
             m_running.store(false, std::memory_order_release);
-            m_callbacks->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+            callbacks->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
             break;
         }
-        m_framesPlayed.fetch_add(static_cast<uint64_t>(m_frames), std::memory_order_relaxed);
+        m_framesPlayed.fetch_add(static_cast<uint64_t>(frames), std::memory_order_relaxed);
         half ^= 1;
     }
 }
 
 bool AlsaDriver::writePeriod() noexcept {
-    const size_t frameBytes = static_cast<size_t>(m_channels) * alsaBytesPerSample(m_format);
+    const size_t frameBytes = static_cast<size_t>(m_outputs) * alsaBytesPerSample(m_format);
     snd_pcm_uframes_t done = 0;
-    const auto total = static_cast<snd_pcm_uframes_t>(m_frames);
+    const auto total = static_cast<snd_pcm_uframes_t>(bufferFrames());
     while (done < total) {
         snd_pcm_sframes_t n = snd_pcm_writei(m_pcm, m_period.data() + done * frameBytes, total - done);
         if (n >= 0) {
@@ -602,15 +452,6 @@ bool AlsaDriver::writePeriod() noexcept {
 ASIOError AlsaDriver::controlPanel() {
     showAlsaControlPanel();
     return ASE_OK;
-}
-
-ASIOError AlsaDriver::future(long, void*) {
-    return ASE_InvalidParameter;
-}
-
-// The thread writes each half as soon as bufferSwitch returns, so there is nothing to wait for.
-ASIOError AlsaDriver::outputReady() {
-    return ASE_NotPresent;
 }
 
 }  // namespace quoril

@@ -10,7 +10,7 @@
 
 #include "AlsaSampleFormat.h"
 #include "AlsaSettings.h"
-#include "asio/Asio.h"
+#include "asio/PluginDriver.h"
 
 namespace quoril {
 
@@ -27,36 +27,26 @@ namespace quoril {
 //
 // IASIO methods run on the window thread (see asio/Asio.h), except stop(), which the host may
 // also call from inside a callback.
-class AlsaDriver final : public IASIO {
+class AlsaDriver final : public PluginDriver {
   public:
     AlsaDriver();
 
     unsigned long Release() override;
     ASIOBool init(void* sysHandle) override;
-    void getDriverName(char* name) override;
-    long getDriverVersion() override;
-    void getErrorMessage(char* string) override;
     ASIOError start() override;
     ASIOError stop() override;
-    ASIOError getChannels(long* numInputChannels, long* numOutputChannels) override;
     ASIOError getLatencies(long* inputLatency, long* outputLatency) override;
-    ASIOError getBufferSize(long* minSize, long* maxSize, long* preferredSize, long* granularity) override;
     ASIOError canSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError getSampleRate(ASIOSampleRate* sampleRate) override;
     ASIOError setSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError getClockSources(ASIOClockSource* clocks, long* numSources) override;
-    ASIOError setClockSource(long reference) override;
     ASIOError getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) override;
-    ASIOError getChannelInfo(ASIOChannelInfo* info) override;
-    ASIOError createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
-                            ASIOCallbacks* callbacks) override;
-    ASIOError disposeBuffers() override;
     ASIOError controlPanel() override;
-    ASIOError future(long selector, void* opt) override;
-    ASIOError outputReady() override;
 
   private:
     ~AlsaDriver() override;
+
+    ASIOError buffersMade(long frames) override;
+    void releaseBuffers() override;
+    std::string channelName(bool isInput, long channel) const override;
 
     // Reads what the device can do at the current rate: channels, format, period sizes.
     bool probeDevice();
@@ -67,7 +57,6 @@ class AlsaDriver final : public IASIO {
     // Installs hardware and software parameters for half-buffers of `frames` frames.
     bool configureDevice(long frames);
     void readChannelNames();
-    void setError(const std::string& text);
     void joinThread();
 
     // Driver thread.
@@ -77,24 +66,13 @@ class AlsaDriver final : public IASIO {
 
     AlsaSettings m_settings;
     snd_pcm_t* m_pcm = nullptr;
-    std::string m_error = "No ALSA device opened";
-    bool m_initialized = false;
 
-    // What the device takes; set by init() and setSampleRate() on the window thread.
-    int m_channels = 0;
+    // What the device takes (its channel count is m_outputs); set by init() on the window thread.
     AlsaSampleFormat m_format = AlsaSampleFormat::S32LE;
-    double m_rate = 0;
-    long m_minFrames = 0;
-    long m_maxFrames = 0;
-    long m_preferredFrames = 0;
     std::vector<std::string> m_channelNames;
 
-    // The buffers of createBuffers(); fixed until disposeBuffers(), read by the driver thread.
-    ASIOCallbacks* m_callbacks = nullptr;
-    long m_frames = 0;                           // B
+    // Made with the buffers; fixed until disposeBuffers(), read by the driver thread.
     snd_pcm_uframes_t m_deviceBufferFrames = 0;  // what the device granted
-    std::vector<int32_t> m_halves;               // per created channel: half 0, then half 1
-    std::vector<const int32_t*> m_sources[2];    // per device channel and half; null = silence
     std::vector<uint8_t> m_period;               // one interleaved device period
 
     std::thread m_thread;

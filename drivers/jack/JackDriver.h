@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "asio/Asio.h"
+#include "asio/PluginDriver.h"
 
 namespace quoril {
 
@@ -23,36 +23,26 @@ namespace quoril {
 //
 // IASIO methods run on the window thread (see asio/Asio.h), except stop(), which the host may also
 // call from inside bufferSwitch, i.e. on JACK's process thread.
-class JackDriver final : public IASIO {
+class JackDriver final : public PluginDriver {
   public:
     JackDriver();
 
     unsigned long Release() override;
     ASIOBool init(void* sysHandle) override;
-    void getDriverName(char* name) override;
-    long getDriverVersion() override;
-    void getErrorMessage(char* string) override;
     ASIOError start() override;
     ASIOError stop() override;
-    ASIOError getChannels(long* numInputChannels, long* numOutputChannels) override;
     ASIOError getLatencies(long* inputLatency, long* outputLatency) override;
-    ASIOError getBufferSize(long* minSize, long* maxSize, long* preferredSize, long* granularity) override;
     ASIOError canSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError getSampleRate(ASIOSampleRate* sampleRate) override;
     ASIOError setSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError getClockSources(ASIOClockSource* clocks, long* numSources) override;
-    ASIOError setClockSource(long reference) override;
     ASIOError getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) override;
-    ASIOError getChannelInfo(ASIOChannelInfo* info) override;
-    ASIOError createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
-                            ASIOCallbacks* callbacks) override;
-    ASIOError disposeBuffers() override;
     ASIOError controlPanel() override;
-    ASIOError future(long selector, void* opt) override;
-    ASIOError outputReady() override;
 
   private:
     ~JackDriver() override;
+
+    ASIOError buffersMade(long) override { return ASE_OK; }
+    void releaseBuffers() override;
+    std::string channelName(bool isInput, long channel) const override;
 
     // JACK's callbacks; arg is the driver.
     static int onProcess(jack_nframes_t frames, void* arg);
@@ -68,22 +58,12 @@ class JackDriver final : public IASIO {
     void deactivate();
 
     jack_client_t* m_client = nullptr;
-    std::string m_error = "No JACK server connection";
-    bool m_initialized = false;
     bool m_activated = false;  // window thread
 
-    // Fixed from init() to Release().
+    // Fixed from init() to Release(); the server's period is m_preferredFrames.
     std::vector<jack_port_t*> m_ports;
     std::vector<std::string> m_systemPorts;
-    long m_serverFrames = 0;
-    double m_rate = 0;
 
-    // The buffers of createBuffers(); fixed until disposeBuffers(), read by the process thread.
-    long m_frames = 0;
-    std::vector<int32_t> m_halves;
-    std::vector<const int32_t*> m_sources[2];  // per channel and half; null = silence
-
-    std::atomic<ASIOCallbacks*> m_callbacks{nullptr};  // also read by the notification thread
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_serverGone{false};
     std::atomic<long> m_half{0};              // process thread
