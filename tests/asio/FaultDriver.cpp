@@ -322,10 +322,7 @@ class FaultDriver : public IASIO {
         }
         m_bufferSize = bufferSize;
         m_callbacks = *callbacks;
-        m_useTimeInfo =
-            callbacks->asioMessage && callbacks->bufferSwitchTimeInfo &&
-            callbacks->asioMessage(kAsioSelectorSupported, kAsioSupportsTimeInfo, nullptr, nullptr) == 1 &&
-            callbacks->asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+        m_useTimeInfo = DriverClock::hostWantsTimeInfo(*callbacks);
         return ASE_OK;
     }
     ASIOError disposeBuffers() override {
