@@ -104,16 +104,6 @@ class AlsaDriverTest : public ::testing::Test {
         return info.name;
     }
 
-    // Plays `program` (interleaved stereo) through pair `pair` with half-buffers of `frames`.
-    void play(const std::vector<int32_t>& program, long pair = 0, long frames = 512) {
-        m_host.setProgram(program);
-        ASSERT_EQ(m_host.createPair(pair, frames), ASE_OK) << errorMessage();
-        ASSERT_EQ(m_host.driver()->start(), ASE_OK) << errorMessage();
-        // The driver writes each half to the device before it asks for the next one.
-        ASSERT_TRUE(m_host.waitForProgramPlayed(2, kDeadline));
-        m_host.stopAndDispose();
-    }
-
     static AlsaWorld* s_world;
     DriverHost m_host;
 };
@@ -141,10 +131,12 @@ bool allZeroFrom(const std::string& bytes, size_t from, size_t& where) {
 
 struct FormatCase {
     const char* device;
-    int contentBits;     // bits of the disc's samples
-    const char* format;  // what the device takes, as the channel names show it
-    int deviceBits;      // container bits per sample in the device's stream
-    int deviceShift;     // how far the host's 32-bit word is shifted down for the device
+    int contentBits;        // bits of the disc's samples
+    const char* firstName;  // the name of channel 1
+    int deviceBits;         // container bits per sample in the device's stream
+    int deviceShift;        // how far the host's 32-bit word is shifted down for the device
+    int channels = 2;
+    long pair = 0;
 };
 
 void PrintTo(const FormatCase& c, std::ostream* os) {
@@ -153,21 +145,33 @@ void PrintTo(const FormatCase& c, std::ostream* os) {
 
 class AlsaFormatTest : public AlsaDriverTest, public ::testing::WithParamInterface<FormatCase> {};
 
-TEST_P(AlsaFormatTest, theDeviceReceivesEverySampleUnchangedInItsOwnFormat) {
+TEST_P(AlsaFormatTest, theDeviceReceivesEverySampleUnchangedInItsOwnFormatAndChannels) {
     const FormatCase& c = GetParam();
     open(c.device);
-    EXPECT_EQ(channelName(0), std::string("Out 1 (") + c.format + ")");
-    EXPECT_EQ(channelName(1), std::string("Out 2 (") + c.format + ")");
+    long inputs = -1, outputs = -1;
+    ASSERT_EQ(m_host.driver()->getChannels(&inputs, &outputs), ASE_OK);
+    EXPECT_EQ(inputs * 100 + outputs, c.channels);
+    EXPECT_EQ(channelName(0), c.firstName);
 
     // 3000 frames: not a whole number of half-buffers, so the last half ends in silence.
-    const std::vector<int32_t> content = makeSamples(3000, c.contentBits, 2, 7);
-    const std::vector<int32_t> words = asHostWords(content, c.contentBits);
-    play(words);
+    const std::vector<int32_t> words = asHostWords(makeSamples(3000, c.contentBits, 2, 7), c.contentBits);
+    m_host.setProgram(words);
+    ASSERT_EQ(m_host.createPair(c.pair, 512), ASE_OK) << errorMessage();
+    for (long channel = 0; channel < c.channels; ++channel) {
+        ASIOChannelInfo info{channel, ASIOFalse, 0, 0, 0, {}};
+        ASSERT_EQ(m_host.driver()->getChannelInfo(&info), ASE_OK);
+        EXPECT_EQ(info.isActive, channel / 2 == c.pair ? ASIOTrue : ASIOFalse) << "channel " << channel;
+    }
+    ASSERT_EQ(m_host.driver()->start(), ASE_OK) << errorMessage();
+    // The driver writes each half to the device before it asks for the next one.
+    ASSERT_TRUE(m_host.waitForProgramPlayed(2, kDeadline));
     m_host.releaseDriver();  // the file plug-in writes its last bytes on close
 
-    std::vector<int32_t> expected(words.size());
-    for (size_t i = 0; i < words.size(); ++i) {
-        expected[i] = words[i] >> c.deviceShift;
+    std::vector<int32_t> expected(words.size() / 2 * c.channels, 0);
+    for (size_t frame = 0; frame < words.size() / 2; ++frame) {
+        for (int k = 0; k < 2; ++k) {
+            expected[frame * c.channels + 2 * c.pair + k] = words[2 * frame + k] >> c.deviceShift;
+        }
     }
     const std::string want = packSamples(expected, c.deviceBits);
     const std::string got = readFile(s_world->rawFile(c.device));
@@ -180,52 +184,17 @@ TEST_P(AlsaFormatTest, theDeviceReceivesEverySampleUnchangedInItsOwnFormat) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HardwareFormats, AlsaFormatTest,
-                         ::testing::Values(FormatCase{"cap_s32", 24, "S32_LE", 32, 0},
-                                           FormatCase{"cap_s24", 24, "S24_LE", 32, 8},
-                                           FormatCase{"cap_s24_3", 24, "S24_3LE", 24, 8},
-                                           FormatCase{"cap_s16", 16, "S16_LE", 16, 16}),
+                         ::testing::Values(FormatCase{"cap_s32", 24, "Out 1 (S32_LE)", 32, 0},
+                                           FormatCase{"cap_s24", 24, "Out 1 (S24_LE)", 32, 8},
+                                           FormatCase{"cap_s24_3", 24, "Out 1 (S24_3LE)", 24, 8},
+                                           FormatCase{"cap_s16", 16, "Out 1 (S16_LE)", 16, 16},
+                                           // Pair 1 of four channels: silence beside it.
+                                           FormatCase{"quad", 24, "Out 1 (S32_LE)", 32, 0, 4, 1},
+                                           // Names from the device's channel map.
+                                           FormatCase{"mapped", 24, "FL (S32_LE)", 32, 0}),
                          [](const ::testing::TestParamInfo<FormatCase>& info) {
                              return std::string(info.param.device);
                          });
-
-TEST_F(AlsaDriverTest, pairOneOnAFourChannelDevicePlaysInChannelsThreeAndFourWithSilenceBeside) {
-    open("quad");
-    long inputs = -1;
-    long outputs = -1;
-    ASSERT_EQ(m_host.driver()->getChannels(&inputs, &outputs), ASE_OK);
-    EXPECT_EQ(inputs, 0);
-    EXPECT_EQ(outputs, 4);
-
-    const std::vector<int32_t> words = asHostWords(makeSamples(2000, 24, 2, 3), 24);
-    m_host.setProgram(words);
-    ASSERT_EQ(m_host.createPair(1, 256), ASE_OK) << errorMessage();
-    for (long channel = 0; channel < 4; ++channel) {
-        ASIOChannelInfo info{};
-        info.channel = channel;
-        ASSERT_EQ(m_host.driver()->getChannelInfo(&info), ASE_OK);
-        EXPECT_EQ(info.isActive, channel >= 2 ? ASIOTrue : ASIOFalse) << "channel " << channel;
-    }
-    ASSERT_EQ(m_host.driver()->start(), ASE_OK);
-    ASSERT_TRUE(m_host.waitForProgramPlayed(2, kDeadline));
-    m_host.releaseDriver();
-
-    std::vector<int32_t> expected;
-    for (size_t frame = 0; frame < words.size() / 2; ++frame) {
-        expected.insert(expected.end(), {0, 0, words[2 * frame], words[2 * frame + 1]});
-    }
-    const std::string want = packSamples(expected, 32);
-    const std::string got = readFile(s_world->rawFile("quad"));
-    ASSERT_GE(got.size(), want.size());
-    EXPECT_TRUE(got.compare(0, want.size(), want) == 0);
-    size_t where = 0;
-    EXPECT_TRUE(allZeroFrom(got, want.size(), where)) << "a non-zero byte after the program at " << where;
-}
-
-TEST_F(AlsaDriverTest, channelNamesComeFromTheChannelMapWhereTheDeviceHasOne) {
-    open("mapped");
-    EXPECT_EQ(channelName(0), "FL (S32_LE)");
-    EXPECT_EQ(channelName(1), "FR (S32_LE)");
-}
 
 TEST_F(AlsaDriverTest, onlyRatesTheHardwareTakesAreAccepted) {
     open("rates");
