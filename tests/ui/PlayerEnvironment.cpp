@@ -1,6 +1,7 @@
 #include "ui/PlayerEnvironment.h"
 
 #include <cstdlib>
+#include <numeric>
 #include <thread>
 
 #include "platform/CFormat.h"
@@ -12,10 +13,6 @@ namespace {
 
 constexpr const char* kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
 
-std::string captureModule() {
-    return buildDir() + "/lib/quoril/drivers/quoril-capture.so";
-}
-
 }  // namespace
 
 PlayerEnvironment::PlayerEnvironment(const std::string& captureSpeed,
@@ -26,13 +23,13 @@ PlayerEnvironment::PlayerEnvironment(const std::string& captureSpeed,
     reg += std::string("\"clsid\"=\"") + kCaptureClassId + "\"\r\n";
     reg += "\"description\"=\"Quoril Capture\"\r\n";
     reg += "\"Speed\"=\"" + captureSpeed + "\"\r\n";
-    reg += "\"File\"=\"" + captureFile() + "\"\r\n";
+    reg += "\"File\"=\"" + m_dir.file("capture.wav") + "\"\r\n";
     for (const std::string& value : extraCaptureValues) {
         reg += value + "\r\n";
     }
     reg += "\r\n";
     reg += std::string("[HKEY_CLASSES_ROOT\\clsid\\") + kCaptureClassId + "\\InprocServer32]\r\n";
-    reg += "@=\"" + captureModule() + "\"\r\n";
+    reg += "@=\"" + buildDir() + "/lib/quoril/drivers/quoril-capture.so" + "\"\r\n";
     m_dir.write("registry.reg", reg);
 
     setenv("QUORIL_REGISTRY", m_dir.file("registry.reg").c_str(), 1);
@@ -65,12 +62,8 @@ void PlayerEnvironment::writeIniLines(const std::vector<std::string>& lines) {
 
 std::string PlayerEnvironment::writeDisc(const std::vector<int>& trackFrames, int rate,
                                          const std::string& name) {
-    size_t frames = 0;
-    for (int length : trackFrames) {
-        frames += static_cast<size_t>(length);
-    }
     WavWriter wav(16, 2, static_cast<uint32_t>(rate));
-    wav.samples(makeSamples(frames, 16, 2, 7));
+    wav.samples(makeSamples(std::accumulate(trackFrames.begin(), trackFrames.end(), size_t(0)), 16, 2, 7));
     wav.write(m_dir.file(name + ".wav"));
 
     std::string cue =

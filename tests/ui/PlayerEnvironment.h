@@ -11,12 +11,11 @@
 namespace quoril::test {
 
 // Everything a player session needs on disk, in a temporary directory that is also HOME: the
-// registry file (installation path and the capture driver, whose clock is slowed down so that
-// the position only moves when the test moves it) and Quoril.ini. The process-wide settings
-// record is a fresh one for the life of the object.
+// registry file (installation path and the capture driver, whose clock runs at captureSpeed times
+// real time: slowed down, the position only moves when the test moves it) and Quoril.ini. The
+// process-wide settings record is a fresh one for the life of the object.
 class PlayerEnvironment {
   public:
-    // captureSpeed: the capture driver's clock as a multiple of real time.
     explicit PlayerEnvironment(const std::string& captureSpeed = "0.001",
                                const std::vector<std::string>& extraCaptureValues = {});
     ~PlayerEnvironment();
@@ -24,15 +23,11 @@ class PlayerEnvironment {
     PlayerEnvironment& operator=(const PlayerEnvironment&) = delete;
 
     const TempDir& dir() const { return m_dir; }
-    std::string iniPath() const { return m_dir.file("Quoril.ini"); }
-    std::string captureFile() const { return m_dir.file("capture.wav"); }
-
+    std::string readIni() const { return readFile(m_dir.file("Quoril.ini")); }
     // Writes Quoril.ini: the six counted keys for the capture driver at rate, then extra lines.
     void writeIni(const std::vector<std::string>& extraLines = {}, int rate = 8000, bool diagnostics = false);
     // Writes Quoril.ini with exactly these lines.
     void writeIniLines(const std::vector<std::string>& lines);
-    std::string readIni() const { return readFile(iniPath()); }
-
     // Writes one WAV file holding the tracks back to back (lengths in frames, 16-bit stereo)
     // and a cue sheet naming them; returns the cue sheet's path.
     std::string writeDisc(const std::vector<int>& trackFrames, int rate = 8000,

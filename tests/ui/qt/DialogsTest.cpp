@@ -12,7 +12,6 @@
 #include "ui/PlayerView.h"
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/DiagnosticsDialog.h"
-#include "ui/qt/DialogUnits.h"
 #include "ui/qt/LibraryVersions.h"
 #include "ui/qt/Pictures.h"
 #include "ui/qt/QtTestEnvironment.h"
@@ -82,21 +81,6 @@ TEST_F(DialogsTest, EveryPictureIsDrawnAndUnknownNumbersAreNot) {
         EXPECT_FALSE(hasPicture(number)) << number;
         EXPECT_TRUE(pictureIcon(number).isNull()) << number;
     }
-}
-
-TEST_F(DialogsTest, DialogUnitsScaleWithTheFontAndNeighboursStayNeighbours) {
-    QFont font;
-    font.setPointSize(28);
-    const DialogUnits units(font);
-    EXPECT_EQ(units.x(4), units.baseX());
-    EXPECT_EQ(units.y(8), units.baseY());
-    font.setPointSize(8);
-    EXPECT_GT(units.x(151), 2 * DialogUnits(font).x(151));
-    EXPECT_GT(units.y(110), 2 * DialogUnits(font).y(110));
-    for (int left = 0; left < 40; ++left) {
-        EXPECT_EQ(units.rect(left, 98, 9, 8).right() + 1, units.rect(left + 9, 98, 9, 8).left()) << left;
-    }
-    EXPECT_EQ(units.rect(0, 0, 151, 98).bottom() + 1, units.rect(0, 98, 9, 8).top());
 }
 
 TEST_F(DialogsTest, NumbersAreFormattedWithADecimalPointAfterQtStarted) {

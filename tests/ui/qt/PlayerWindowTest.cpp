@@ -97,16 +97,14 @@ TEST_F(PlayerWindowTest, ButtonsShowTheirPicturesAndOnlyCloseShowsText) {
         {kVolumeUp, Picture::kVolumeUp}};
     // clang-format on
     for (const auto& [id, picture] : pictures) {
-        EXPECT_EQ(window.buttonPicture(id), picture) << id;
-        EXPECT_FALSE(button(id)->icon().isNull()) << id;
-        EXPECT_TRUE(button(id)->text().isEmpty()) << id;
+        EXPECT_TRUE(window.buttonPicture(id) == picture && !button(id)->icon().isNull() &&
+                    button(id)->text().isEmpty())
+            << id;
     }
     EXPECT_EQ(button(kClose)->text(), QStringLiteral("X"));
-    EXPECT_EQ(button(kNext)->toolTip(), QStringLiteral(">l"));
     window.setButtonPicture(kPlay, Picture::kPause);
     EXPECT_EQ(window.buttonPicture(kPlay), Picture::kPause);
 }
-
 TEST_F(PlayerWindowTest, ButtonsKeysAndTheCloseBoxReachTheLogicAndOnlyTheLogicClosesTheWindow) {
     const int kClicked[] = {kFileOpen, kStop, kPrevious, kBack, kForward, kVolumeDown, kClose};
     list()->addItems({"01", "02", "03", "04", "05"});

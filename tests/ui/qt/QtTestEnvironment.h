@@ -8,16 +8,27 @@
 #include <QTimer>
 #include <functional>
 
+#include "ui/qt/NumericLocale.h"
+
 namespace quoril::test {
 
-// One QApplication for the whole test program, on the offscreen platform so the tests need no
-// display. Made on first use; lives until the process ends.
-QApplication& qtApplication();
-
-// Base of the test fixtures that hold widgets: the application exists before any member widget.
+// Base of the test fixtures that hold widgets: one QApplication for the whole test program,
+// made before any member widget, on the offscreen platform unless the caller chose one (a
+// screenshot under Xvfb uses xcb); it lives until the process ends.
 class QtWidgetTest : public ::testing::Test {
   protected:
-    QtWidgetTest() { qtApplication(); }
+    QtWidgetTest() {
+        static int argc = 1;
+        static char name[] = "quoril-qt-test";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) {
+            if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            }
+            new QApplication(argc, argv);
+            restoreCNumericLocale();
+        }
+    }
 };
 
 // Calls action with the next modal window of type W once it is up, from inside that window's own
@@ -31,15 +42,14 @@ void onNextModal(std::function<void(W*)> action, int deadlineMs = 5000) {
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, deadline, action] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (W* window = qobject_cast<W*>(modal); window && window->isVisible()) {
+        W* window = qobject_cast<W*>(modal);
+        if ((window && window->isVisible()) || deadline.hasExpired()) {
             timer->stop();
             timer->deleteLater();
-            action(window);
-            return;
         }
-        if (deadline.hasExpired()) {
-            timer->stop();
-            timer->deleteLater();
+        if (window && window->isVisible()) {
+            action(window);
+        } else if (deadline.hasExpired()) {
             ADD_FAILURE() << "the expected modal window did not appear";
             if (auto* dialog = qobject_cast<QDialog*>(modal)) {
                 dialog->done(0);

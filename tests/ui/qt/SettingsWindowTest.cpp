@@ -53,32 +53,14 @@ class SettingsWindowTest : public test::QtWidgetTest {
     RecordingSettingsController controller;
 };
 
-TEST_F(SettingsWindowTest, ControlsSitInTheirGroupsInTabOrder) {
-    const std::vector<int> expected = {
-        kOK,        kCancel,    kAbout,      kDriverList, kPairList,       kRate44100,       kRate48000,
-        kRate88200, kRate96000, kRate176400, kRate192000, kDiagnosticsYes, kDiagnosticsNo,   kAsioSettings,
-        kRepeat,    kStop,      kRandom,     kExit,       kConverterBest,  kConverterMedium, kZebYes,
-        kZebNo,     kAweYes,    kAweNo};
-    std::vector<int> order;
-    QWidget* widget = window.control(kOK);
-    for (int guard = 0; guard < 200 && order.size() < expected.size(); ++guard) {
-        const QVariant id = widget->property("controlId");
-        if (id.isValid() && widget->focusPolicy() != Qt::NoFocus && id.toInt() != kPlaybackLabel) {
-            order.push_back(id.toInt());
-        }
-        widget = widget->nextInFocusChain();
+TEST_F(SettingsWindowTest, DriverControlsSitInTheAsioGroupAndTheRadiosInThePlayerGroup) {
+    for (int id : {kDriverList, kPairList, kAsioSettings, kOK}) {
+        EXPECT_EQ(window.asioGroup()->isAncestorOf(window.control(id)), id != kOK) << id;
     }
-    EXPECT_EQ(order, expected);
-    for (int id : expected) {
-        const bool asio = id == kDriverList || id == kPairList || id == kAsioSettings;
-        const bool player = !asio && id != kOK && id != kCancel && id != kAbout;
-        EXPECT_EQ(window.asioGroup()->isAncestorOf(window.control(id)), asio) << id;
-        EXPECT_EQ(window.playerGroup()->isAncestorOf(window.control(id)), player) << id;
+    for (int id : kSettingsRadioIds) {
+        EXPECT_TRUE(window.playerGroup()->isAncestorOf(window.control(id))) << id;
     }
-    EXPECT_EQ(qobject_cast<QAbstractButton*>(window.control(kConverterMedium))->text(),
-              QStringLiteral("121.33db SNR Best Sinc "));
 }
-
 TEST_F(SettingsWindowTest, ClickingARadioChecksItAndClearsOnlyItsOwnGroupWhileTheProgramSetsSingleOnes) {
     runWith([&] {
         for (int id : kSettingsRadioIds) {
