@@ -6,8 +6,6 @@
 namespace quoril::test {
 namespace {
 
-using Frames = std::vector<int32_t>;
-
 class CueSheetTest : public ContentTest {};
 
 std::string fileLine(const std::string& name) {
@@ -22,8 +20,7 @@ struct SheetCase {
     std::string name;
     std::vector<int> fileFrames;
     std::string sheet;
-    Frames starts;
-    Frames lengths;
+    std::string table;                     // "start+length" of each track, blank-separated
     std::vector<std::string> titles = {};  // the first rows' titles, when given
     std::string logPart = "";
     uint32_t rate = 44100;
@@ -40,8 +37,7 @@ SheetCase indexCase(const std::string& name, const std::string& time, uint32_t r
     return {name,
             {total},
             fileLine("a.wav") + trackLines(1, "00:00:00") + trackLines(2, time),
-            {0, start},
-            {start, total - start},
+            cformat("0+%d %d+%d", start, start, total - start),
             {},
             "",
             rate};
@@ -49,17 +45,17 @@ SheetCase indexCase(const std::string& name, const std::string& time, uint32_t r
 
 // `count` tracks two seconds apart in one 250-second file at 1,000 Hz.
 SheetCase manyTracksCase(const std::string& name, int count, const std::string& logPart) {
-    SheetCase c{name, {250000}, fileLine("a.wav"), {}, {}, {}, logPart, 1000};
+    SheetCase c{name, {250000}, fileLine("a.wav"), "", {}, logPart, 1000};
     for (int t = 1; t <= count; ++t) {
         c.sheet += cformat("  TRACK %02d AUDIO\n    TITLE \"T%d\"\n    INDEX 01 %02d:%02d:00\n", t, t,
                            (2 * (t - 1)) / 60, (2 * (t - 1)) % 60);
         if (t <= CdDescriptor::kMaxTracks) {
-            c.starts.push_back(2000 * (t - 1));
-            c.lengths.push_back(2000);
+            const int start = 2000 * (t - 1);
+            const bool last = t == std::min(count, CdDescriptor::kMaxTracks);
+            c.table += cformat("%s%d+%d", t > 1 ? " " : "", start, last ? 250000 - start : 2000);
             c.titles.push_back("T" + std::to_string(t));
         }
     }
-    c.lengths.back() = 250000 - c.starts.back();
     return c;
 }
 
@@ -71,19 +67,16 @@ std::vector<SheetCase> sheetCases() {
         {"TwoFilesCountFromTheFirstFile",
          {441000, 882000},
          a + trackLines(1, "00:00:00") + trackLines(2, "00:05:00") + b + trackLines(3, "00:00:00"),
-         {0, 220500, 441000},
-         {220500, 220500, 882000}},
+         "0+220500 220500+220500 441000+882000"},
         {"FirstTrackOfEachFileStartsAtTheFileStart",
          {441000, 441000},
          a + trackLines(1, "00:02:00") + trackLines(2, "00:05:00") + b + trackLines(3, "00:03:00"),
-         {0, 220500, 441000},
-         {220500, 220500, 441000}},
+         "0+220500 220500+220500 441000+441000"},
         {"PregapStartsAtIndexZeroAndLaterIndexesAreIgnored",
          {441000},
          a + "  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:32\n  TRACK 02 AUDIO\n"
              "    INDEX 00 00:04:00\n    INDEX 01 00:05:00\n    INDEX 02 00:06:00\n",
-         {0, 176400},
-         {176400, 264600}},
+         "0+176400 176400+264600"},
         {"RipperSheetWithCrLfAndExtraLines",
          {44100 * 12},
          "REM GENRE \"Chamber Music\"\r\nREM DATE 1998\r\nREM COMMENT \"ExactAudioCopy v1.6\"\r\n"
@@ -94,48 +87,41 @@ std::vector<SheetCase> sheetCases() {
          "    SONGWRITER \"Someone\"\r\n    PREGAP 00:02:00\r\n    INDEX 00 00:03:70\r\n"
          "    INDEX 01 00:04:00\r\n  TRACK 03 AUDIO\r\n    TITLE \"Finale\"\r\n    INDEX 01 00:08:37\r\n"
          "    POSTGAP 00:01:00\r\n",
-         {0, 295 * 588, 637 * 588},  // 588 frames per CD frame at 44,100 Hz
-         {295 * 588, (637 - 295) * 588, 44100 * 12 - 637 * 588},
+         "0+173460 173460+201096 374556+154644",  // 00:03:70 and 00:08:37: 295 and 637 CD frames of 588
          {"Grave", "Allegro, ma non troppo", "Finale"}},
         {"OneFilePerTrack",
          {44100 * 3, 44100 * 4, 44100 * 5},
          "FILE \"a.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\nFILE \"b.wav\" WAVE\r\n"
          "  TRACK 02 AUDIO\r\n    TITLE \"Two\"\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:00:33\r\n"
          "FILE \"c.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    INDEX 01 00:00:00\r\n",
-         {0, 44100 * 3, 44100 * 7},
-         {44100 * 3, 44100 * 4, 44100 * 5},
+         "0+132300 132300+176400 308700+220500",
          {"", "Two"}},
         {"TabIndentedTracksAreNotSeen",
          {441000},
          a + "\tTRACK 01 AUDIO\n\t\tINDEX 01 00:00:00\n\tTRACK 02 AUDIO\n\t\tINDEX 01 00:05:00\n",
-         {0},
-         {441000},
+         "0+441000",
          {"Track 01"}},
         {"TrackLessThanASecondBeforeTheEndIsDroppedWithTheTracksAfterIt",
          {44100 * 5, 44100 * 3},
          a + trackLines(1, "00:00:00") + trackLines(2, "00:02:00") + trackLines(3, "00:04:08") +
              trackLines(4, "00:04:50") + "  TRACK 05 AUDIO\n" + b + trackLines(6, "00:00:00"),
-         {0, 88200, 220500},
-         {88200, 132300, 132300},
+         "0+88200 88200+132300 220500+132300",
          {},
          "\r\n\tWav file is smaller than cue file track details. Tracks truncated to match wav file.\r\n"
          "\t\tIgnoring track 3\r\n\t\tIgnoring track 4\r\n\t\tIgnoring track 5\r\n\r\n     FILE: "},
         {"TrackExactlyOneSecondBeforeTheEndIsDropped",
          {44100 * 5},
          a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"),
-         {0},
-         {220500}},
+         "0+220500"},
         {"TrackOneFrameMoreThanASecondBeforeTheEndIsKept",
          {44100 * 5 + 1},
          a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"),
-         {0, 176400},
-         {176400, 44101}},
+         "0+176400 176400+44101"},
         {"TitleIsCutTo255CharactersAndATitleBeforeAnyTrackIsIgnored",
          {44100 * 3},
          a + "    TITLE \"Before\"\n  TRACK 01 AUDIO\n    TITLE \"" + longTitle +
              "\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Last\"\n    INDEX 01 00:01:00\n",
-         {0, 44100},
-         {44100, 88200},
+         "0+44100 44100+88200",
          {longTitle.substr(0, 255), "Last"}},
         manyTracksCase("NinetyNineTracks", 99, ""),
         manyTracksCase("MoreThanAHundredTracksFillTheTable", 120,
@@ -161,8 +147,11 @@ TEST_P(TrackTable, SheetGivesExactlyTheseStartsLengthsAndTitles) {
     }
     CdDescriptor& d = open(cue("disc.cue", c.sheet));
     ASSERT_TRUE(d.active) << openText();
-    EXPECT_EQ(starts(), c.starts);
-    EXPECT_EQ(lengths(), c.lengths);
+    std::string table;
+    for (int row = 0; row < d.trackCount; ++row) {
+        table += cformat("%s%d+%d", row > 0 ? " " : "", d.trackStart[row], d.trackLength[row]);
+    }
+    EXPECT_EQ(table, c.table);
     for (size_t t = 0; t < c.titles.size(); ++t) {
         EXPECT_EQ(d.trackTitle[t], c.titles[t]) << "row " << t;
     }
