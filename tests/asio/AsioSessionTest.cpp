@@ -355,36 +355,5 @@ TEST_F(Session, aDriverWhoseInitFailsKeepsItsErrorTextAndIsReleasedByTheTeardown
     EXPECT_EQ(journal(), "create\ninit\ngetErrorMessage\nRelease outputReady=0 switches=0\n");
 }
 
-TEST_F(Session, theCaptureDriverRunsASessionAndCallsBack) {
-    drivers.addCaptureDriver();
-    drivers.set(test::kCaptureName, "File", drivers.dir().file("session.wav"));
-    drivers.setDword(test::kCaptureName, "Speed", 50);
-    open(44100.0, 0, "Quoril Capture");
-    ASSERT_TRUE(session->initialized());
-    session->silence();
-    session->start();
-    ASSERT_TRUE(session->initialized());
-    EXPECT_EQ(log.snapshot(),
-              "ASIO Driver Initializing...\r\n"
-              "\tName (Quoril Capture)\r\n"
-              "\tPlayer ASIO version (2)\r\n"
-              "\tDriver ASIO version (1)\r\n"
-              "\tMessage (No ASIO Driver Error)\r\n"
-              "\tChannels (inputs: 0, outputs: 2)\r\n"
-              "\tBuffer details (min: 64, max: 8192, preferred: 512, granularity: 1)\r\n"
-              "\tSample rate (   44100)\r\n"
-              "\tOutput Ready? Supported\r\n"
-              "\tPreparing buffers... successful\r\n"
-              "\tLatencies (input: 512, output: 512)\r\n"
-              "\tHardware supports additional optimization - enabled\r\n"
-              "\r\nASIO Driver initialized.\r\n"
-              "\r\nASIO Driver starting...\r\n"
-              "\r\n"
-              "\tOutput  1\t[ Capture 1 ]\tActive (1) type (32bits) > Left Channel\r\n"
-              "\tOutput  2\t[ Capture 2 ]\tActive (1) type (32bits) > Right Channel\r\n"
-              "\r\nASIO started successfully.\r\n\r\n");
-    EXPECT_TRUE(TestHost::waitFor([] { return TestHost::switches.load() >= 4; }));
-}
-
 }  // namespace
 }  // namespace quoril

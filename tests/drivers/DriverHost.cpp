@@ -1,6 +1,7 @@
 #include "DriverHost.h"
 
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "asio/DriverPlugin.h"
@@ -30,37 +31,38 @@ struct HostState {
     std::atomic<long> lastSizeValue{0};
 };
 
-HostState g_host;
+// Made afresh by each DriverHost (one at a time), so every test starts from nothing.
+std::unique_ptr<HostState> g_host = std::make_unique<HostState>();
 
 void notify() {
-    std::lock_guard<std::mutex> lock(g_host.mutex);
-    g_host.changed.notify_all();
+    std::lock_guard<std::mutex> lock(g_host->mutex);
+    g_host->changed.notify_all();
 }
 
 void onBufferSwitch(long half, ASIOBool) {
-    const long previous = g_host.lastHalf.exchange(half);
+    const long previous = g_host->lastHalf.exchange(half);
     if ((previous >= 0 && half != 1 - previous) || (previous < 0 && half != 0)) {
-        g_host.alternated = false;
+        g_host->alternated = false;
     }
-    auto* left = static_cast<int32_t*>(g_host.buffers[0].buffers[half]);
-    auto* right = static_cast<int32_t*>(g_host.buffers[1].buffers[half]);
+    auto* left = static_cast<int32_t*>(g_host->buffers[0].buffers[half]);
+    auto* right = static_cast<int32_t*>(g_host->buffers[1].buffers[half]);
     {
-        std::lock_guard<std::mutex> lock(g_host.mutex);
-        for (long i = 0; i < g_host.frames; ++i) {
-            if (!g_host.held && g_host.handedOut < g_host.programFrames) {
-                left[i] = g_host.program[2 * g_host.handedOut];
-                right[i] = g_host.program[2 * g_host.handedOut + 1];
-                ++g_host.handedOut;
+        std::lock_guard<std::mutex> lock(g_host->mutex);
+        for (long i = 0; i < g_host->frames; ++i) {
+            if (!g_host->held && g_host->handedOut < g_host->programFrames) {
+                left[i] = g_host->program[2 * g_host->handedOut];
+                right[i] = g_host->program[2 * g_host->handedOut + 1];
+                ++g_host->handedOut;
             } else {
                 left[i] = 0;
                 right[i] = 0;
             }
         }
-        if (!g_host.held && g_host.handedOut == g_host.programFrames) {
-            ++g_host.switchesAfterProgram;
+        if (!g_host->held && g_host->handedOut == g_host->programFrames) {
+            ++g_host->switchesAfterProgram;
         }
-        ++g_host.switches;
-        g_host.changed.notify_all();
+        ++g_host->switches;
+        g_host->changed.notify_all();
     }
 }
 
@@ -83,12 +85,12 @@ long onAsioMessage(long selector, long value, void*, double*) {
             return 2;
         case kAsioResetRequest:
         case kAsioResyncRequest:
-            ++g_host.resets;
+            ++g_host->resets;
             notify();
             return 1;
         case kAsioBufferSizeChange:
-            g_host.lastSizeValue = value;
-            ++g_host.sizeChanges;
+            g_host->lastSizeValue = value;
+            ++g_host->sizeChanges;
             notify();
             return 1;
         default:
@@ -108,19 +110,7 @@ std::string jackDriverPath() {
 }
 
 DriverHost::DriverHost() {
-    std::lock_guard<std::mutex> lock(g_host.mutex);
-    g_host.program.clear();
-    g_host.programFrames = 0;
-    g_host.handedOut = 0;
-    g_host.switchesAfterProgram = 0;
-    g_host.held = false;
-    g_host.frames = 0;
-    g_host.switches = 0;
-    g_host.lastHalf = -1;
-    g_host.alternated = true;
-    g_host.resets = 0;
-    g_host.sizeChanges = 0;
-    g_host.lastSizeValue = 0;
+    g_host = std::make_unique<HostState>();
 }
 
 DriverHost::~DriverHost() {
@@ -156,27 +146,27 @@ bool DriverHost::load(const std::string& pluginPath, std::string& error) {
 }
 
 void DriverHost::setProgram(std::vector<int32_t> frames, bool held) {
-    std::lock_guard<std::mutex> lock(g_host.mutex);
-    g_host.programFrames = frames.size() / 2;
-    g_host.program = std::move(frames);
-    g_host.handedOut = 0;
-    g_host.switchesAfterProgram = 0;
-    g_host.held = held;
+    std::lock_guard<std::mutex> lock(g_host->mutex);
+    g_host->programFrames = frames.size() / 2;
+    g_host->program = std::move(frames);
+    g_host->handedOut = 0;
+    g_host->switchesAfterProgram = 0;
+    g_host->held = held;
 }
 
 void DriverHost::release() {
-    std::lock_guard<std::mutex> lock(g_host.mutex);
-    g_host.held = false;
+    std::lock_guard<std::mutex> lock(g_host->mutex);
+    g_host->held = false;
 }
 
 ASIOError DriverHost::createPair(long pair, long frames) {
     for (int k = 0; k < 2; ++k) {
-        g_host.buffers[k] = ASIOBufferInfo{};
-        g_host.buffers[k].isInput = ASIOFalse;
-        g_host.buffers[k].channelNum = 2 * pair + k;
+        g_host->buffers[k] = ASIOBufferInfo{};
+        g_host->buffers[k].isInput = ASIOFalse;
+        g_host->buffers[k].channelNum = 2 * pair + k;
     }
-    g_host.frames = frames;
-    ASIOError result = m_driver->createBuffers(g_host.buffers, 2, frames, &g_callbacks);
+    g_host->frames = frames;
+    ASIOError result = m_driver->createBuffers(g_host->buffers, 2, frames, &g_callbacks);
     m_buffersCreated = result == ASE_OK;
     return result;
 }
@@ -190,8 +180,8 @@ void DriverHost::stopAndDispose() {
 }
 
 bool DriverHost::waitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-    std::unique_lock<std::mutex> lock(g_host.mutex);
-    return g_host.changed.wait_for(lock, deadline, [&] {
+    std::unique_lock<std::mutex> lock(g_host->mutex);
+    return g_host->changed.wait_for(lock, deadline, [&] {
         lock.unlock();
         bool done = condition();
         lock.lock();
@@ -200,26 +190,26 @@ bool DriverHost::waitFor(const std::function<bool()>& condition, std::chrono::mi
 }
 
 bool DriverHost::waitForProgramPlayed(long extraSwitches, std::chrono::milliseconds deadline) {
-    std::unique_lock<std::mutex> lock(g_host.mutex);
-    return g_host.changed.wait_for(lock, deadline, [&] {
-        return g_host.handedOut == g_host.programFrames && g_host.switchesAfterProgram > extraSwitches;
+    std::unique_lock<std::mutex> lock(g_host->mutex);
+    return g_host->changed.wait_for(lock, deadline, [&] {
+        return g_host->handedOut == g_host->programFrames && g_host->switchesAfterProgram > extraSwitches;
     });
 }
 
 long DriverHost::switches() const {
-    return g_host.switches;
+    return g_host->switches;
 }
 long DriverHost::resetRequests() const {
-    return g_host.resets;
+    return g_host->resets;
 }
 long DriverHost::bufferSizeChanges() const {
-    return g_host.sizeChanges;
+    return g_host->sizeChanges;
 }
 long DriverHost::lastBufferSizeValue() const {
-    return g_host.lastSizeValue;
+    return g_host->lastSizeValue;
 }
 bool DriverHost::halvesAlternated() const {
-    return g_host.alternated;
+    return g_host->alternated;
 }
 
 }  // namespace quoril::test
