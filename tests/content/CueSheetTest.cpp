@@ -59,70 +59,59 @@ SheetCase manyTracksCase(const std::string& name, int count, const std::string& 
     return c;
 }
 
+SheetCase row(const std::string& name, std::vector<int> fileFrames, const std::string& sheet,
+              const std::string& table, std::vector<std::string> titles = {},
+              const std::string& logPart = "") {
+    return {name, std::move(fileFrames), sheet, table, std::move(titles), logPart};
+}
+
 std::vector<SheetCase> sheetCases() {
     const std::string a = fileLine("a.wav");
     const std::string b = fileLine("b.wav");
     const std::string longTitle = "A" + std::string(299, 'x');
     return {
-        {"TwoFilesCountFromTheFirstFile",
-         {441000, 882000},
-         a + trackLines(1, "00:00:00") + trackLines(2, "00:05:00") + b + trackLines(3, "00:00:00"),
-         "0+220500 220500+220500 441000+882000"},
-        {"FirstTrackOfEachFileStartsAtTheFileStart",
-         {441000, 441000},
-         a + trackLines(1, "00:02:00") + trackLines(2, "00:05:00") + b + trackLines(3, "00:03:00"),
-         "0+220500 220500+220500 441000+441000"},
-        {"PregapStartsAtIndexZeroAndLaterIndexesAreIgnored",
-         {441000},
-         a + "  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:32\n  TRACK 02 AUDIO\n"
-             "    INDEX 00 00:04:00\n    INDEX 01 00:05:00\n    INDEX 02 00:06:00\n",
-         "0+176400 176400+264600"},
-        {"RipperSheetWithCrLfAndExtraLines",
-         {44100 * 12},
-         "REM GENRE \"Chamber Music\"\r\nREM DATE 1998\r\nREM COMMENT \"ExactAudioCopy v1.6\"\r\n"
-         "CATALOG 0724355652423\r\nPERFORMER \"The Quartet\"\r\nTITLE \"Late Works\"\r\nFILE \"a.wav\" "
-         "WAVE\r\n"
-         "  TRACK 01 AUDIO\r\n    TITLE \"Grave\"\r\n    ISRC GBAYE9800001\r\n    FLAGS DCP\r\n"
-         "    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    TITLE \"Allegro, ma non troppo\"\r\n"
-         "    SONGWRITER \"Someone\"\r\n    PREGAP 00:02:00\r\n    INDEX 00 00:03:70\r\n"
-         "    INDEX 01 00:04:00\r\n  TRACK 03 AUDIO\r\n    TITLE \"Finale\"\r\n    INDEX 01 00:08:37\r\n"
-         "    POSTGAP 00:01:00\r\n",
-         "0+173460 173460+201096 374556+154644",  // 00:03:70 and 00:08:37: 295 and 637 CD frames of 588
-         {"Grave", "Allegro, ma non troppo", "Finale"}},
-        {"OneFilePerTrack",
-         {44100 * 3, 44100 * 4, 44100 * 5},
-         "FILE \"a.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\nFILE \"b.wav\" WAVE\r\n"
-         "  TRACK 02 AUDIO\r\n    TITLE \"Two\"\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:00:33\r\n"
-         "FILE \"c.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    INDEX 01 00:00:00\r\n",
-         "0+132300 132300+176400 308700+220500",
-         {"", "Two"}},
-        {"TabIndentedTracksAreNotSeen",
-         {441000},
-         a + "\tTRACK 01 AUDIO\n\t\tINDEX 01 00:00:00\n\tTRACK 02 AUDIO\n\t\tINDEX 01 00:05:00\n",
-         "0+441000",
-         {"Track 01"}},
-        {"TrackLessThanASecondBeforeTheEndIsDroppedWithTheTracksAfterIt",
-         {44100 * 5, 44100 * 3},
-         a + trackLines(1, "00:00:00") + trackLines(2, "00:02:00") + trackLines(3, "00:04:08") +
-             trackLines(4, "00:04:50") + "  TRACK 05 AUDIO\n" + b + trackLines(6, "00:00:00"),
-         "0+88200 88200+132300 220500+132300",
-         {},
-         "\r\n\tWav file is smaller than cue file track details. Tracks truncated to match wav file.\r\n"
-         "\t\tIgnoring track 3\r\n\t\tIgnoring track 4\r\n\t\tIgnoring track 5\r\n\r\n     FILE: "},
-        {"TrackExactlyOneSecondBeforeTheEndIsDropped",
-         {44100 * 5},
-         a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"),
-         "0+220500"},
-        {"TrackOneFrameMoreThanASecondBeforeTheEndIsKept",
-         {44100 * 5 + 1},
-         a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"),
-         "0+176400 176400+44101"},
-        {"TitleIsCutTo255CharactersAndATitleBeforeAnyTrackIsIgnored",
-         {44100 * 3},
-         a + "    TITLE \"Before\"\n  TRACK 01 AUDIO\n    TITLE \"" + longTitle +
-             "\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Last\"\n    INDEX 01 00:01:00\n",
-         "0+44100 44100+88200",
-         {longTitle.substr(0, 255), "Last"}},
+        row("TwoFilesCountFromTheFirstFile", {441000, 882000},
+            a + trackLines(1, "00:00:00") + trackLines(2, "00:05:00") + b + trackLines(3, "00:00:00"),
+            "0+220500 220500+220500 441000+882000"),
+        row("FirstTrackOfEachFileStartsAtTheFileStart", {441000, 441000},
+            a + trackLines(1, "00:02:00") + trackLines(2, "00:05:00") + b + trackLines(3, "00:03:00"),
+            "0+220500 220500+220500 441000+441000"),
+        row("PregapStartsAtIndexZeroAndLaterIndexesAreIgnored", {441000},
+            a + "  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:32\n  TRACK 02 AUDIO\n"
+                "    INDEX 00 00:04:00\n    INDEX 01 00:05:00\n    INDEX 02 00:06:00\n",
+            "0+176400 176400+264600"),
+        row("RipperSheetWithCrLfAndExtraLines", {44100 * 12},
+            "REM GENRE \"Chamber Music\"\r\nREM DATE 1998\r\nREM COMMENT \"ExactAudioCopy v1.6\"\r\n"
+            "CATALOG 0724355652423\r\nPERFORMER \"The Quartet\"\r\nTITLE \"Late Works\"\r\n"
+            "FILE \"a.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"Grave\"\r\n    ISRC GBAYE9800001\r\n"
+            "    FLAGS DCP\r\n    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n"
+            "    TITLE \"Allegro, ma non troppo\"\r\n    SONGWRITER \"Someone\"\r\n    PREGAP 00:02:00\r\n"
+            "    INDEX 00 00:03:70\r\n    INDEX 01 00:04:00\r\n  TRACK 03 AUDIO\r\n    TITLE \"Finale\"\r\n"
+            "    INDEX 01 00:08:37\r\n    POSTGAP 00:01:00\r\n",
+            "0+173460 173460+201096 374556+154644",  // 00:03:70 and 00:08:37: 295 and 637 CD frames of 588
+            {"Grave", "Allegro, ma non troppo", "Finale"}),
+        row("OneFilePerTrack", {44100 * 3, 44100 * 4, 44100 * 5},
+            "FILE \"a.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\nFILE \"b.wav\" WAVE\r\n"
+            "  TRACK 02 AUDIO\r\n    TITLE \"Two\"\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:00:33\r\n"
+            "FILE \"c.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    INDEX 01 00:00:00\r\n",
+            "0+132300 132300+176400 308700+220500", {"", "Two"}),
+        row("TabIndentedTracksAreNotSeen", {441000},
+            a + "\tTRACK 01 AUDIO\n\t\tINDEX 01 00:00:00\n\tTRACK 02 AUDIO\n\t\tINDEX 01 00:05:00\n",
+            "0+441000", {"Track 01"}),
+        row("TrackLessThanASecondBeforeTheEndIsDroppedWithTheTracksAfterIt", {44100 * 5, 44100 * 3},
+            a + trackLines(1, "00:00:00") + trackLines(2, "00:02:00") + trackLines(3, "00:04:08") +
+                trackLines(4, "00:04:50") + "  TRACK 05 AUDIO\n" + b + trackLines(6, "00:00:00"),
+            "0+88200 88200+132300 220500+132300", {},
+            "\r\n\tWav file is smaller than cue file track details. Tracks truncated to match wav file.\r\n"
+            "\t\tIgnoring track 3\r\n\t\tIgnoring track 4\r\n\t\tIgnoring track 5\r\n\r\n     FILE: "),
+        row("TrackExactlyOneSecondBeforeTheEndIsDropped", {44100 * 5},
+            a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"), "0+220500"),
+        row("TrackOneFrameMoreThanASecondBeforeTheEndIsKept", {44100 * 5 + 1},
+            a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"), "0+176400 176400+44101"),
+        row("TitleIsCutTo255CharactersAndATitleBeforeAnyTrackIsIgnored", {44100 * 3},
+            a + "    TITLE \"Before\"\n  TRACK 01 AUDIO\n    TITLE \"" + longTitle +
+                "\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Last\"\n    INDEX 01 00:01:00\n",
+            "0+44100 44100+88200", {longTitle.substr(0, 255), "Last"}),
         manyTracksCase("NinetyNineTracks", 99, ""),
         manyTracksCase("MoreThanAHundredTracksFillTheTable", 120,
                        "\r\n\tCue file has more than 100 tracks; the rest is ignored.\r\n"),

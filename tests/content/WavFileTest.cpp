@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "ContentTestSupport.h"
+#include "platform/CFormat.h"
 
 namespace quoril::test {
 namespace {
@@ -34,20 +35,11 @@ TEST_F(WavFileTest, SingleFileOpenWritesTheWholeLogInOrder) {
     CdDescriptor& d = open(path);
     ASSERT_TRUE(d.active);
     std::string shown = path.substr(0, path.size() - 3) + "WAV";
-    EXPECT_EQ(openText(), "AUDIO source [ " + path +
-                              " ]\r\n"
-                              "\tGenre = Unknown\r\n"
-                              "\tArtist = " +
-                              path +
-                              "\r\n"
-                              "\tAlbum = WAV\r\n"
-                              "\r\n     FILE: " +
-                              path +
-                              "\r\n"
-                              "\tWav file size = 10MB\r\n"
-                              "\tRate = 16/44100 (2 channels)\r\n"
-                              "\tSamples = 2866507 (  1: 5)\r\n"
-                              "\r\n     RAM allocation (12MB) successful\r\n");
+    EXPECT_EQ(openText(),
+              cformat("AUDIO source [ %s ]\r\n\tGenre = Unknown\r\n\tArtist = %s\r\n\tAlbum = WAV\r\n"
+                      "\r\n     FILE: %s\r\n\tWav file size = 10MB\r\n\tRate = 16/44100 (2 channels)\r\n"
+                      "\tSamples = 2866507 (  1: 5)\r\n\r\n     RAM allocation (12MB) successful\r\n",
+                      path.c_str(), path.c_str(), path.c_str()));
     EXPECT_EQ(d.filePath[0], shown);
     EXPECT_EQ(d.trackCount, 1);
     EXPECT_EQ(d.trackTitle[0], "Track01");
