@@ -1,6 +1,7 @@
 #include "ui/FakeViews.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace quoril::test {
 
@@ -17,20 +18,14 @@ int FakeSettingsView::runModal(SettingsController& controller) {
 }
 
 void FakeSettingsView::click(int radioId) {
-    using namespace SettingsControl;
-    static const std::vector<std::vector<int>> groups = {
-        {kRate44100, kRate48000, kRate88200, kRate96000, kRate176400, kRate192000},
-        {kDiagnosticsYes, kDiagnosticsNo},
-        {kRepeat, kStop, kRandom, kExit},
-        {kConverterBest, kConverterMedium},
-        {kZebYes, kZebNo},
-        {kAweYes, kAweNo}};
-    for (const std::vector<int>& group : groups) {
-        if (std::find(group.begin(), group.end(), radioId) != group.end()) {
-            for (int id : group) {
-                checked.erase(id);
-            }
+    // The radio ids list the groups one after the other: rate, diagnostics, playback, upsampler,
+    // zEB and AWE.
+    const int* first = std::begin(kSettingsRadioIds);
+    for (int size : {6, 2, 4, 2, 2, 2}) {
+        if (std::find(first, first + size, radioId) != first + size) {
+            std::for_each(first, first + size, [this](int id) { checked.erase(id); });
         }
+        first += size;
     }
     checked.insert(radioId);
 }
