@@ -73,6 +73,14 @@ class PlayerTest : public ::testing::Test {
         ASSERT_TRUE(waitUntil(
             [before] { return theTransport.playing.load() == 1 && theTransport.position() != before; }));
     }
+    // Both of the above: a session that plays.
+    void play(const std::vector<std::string>& extraIni = {}, bool diagnostics = false,
+              const std::vector<int>& tracks = kThreeTracks) {
+        openDisc(extraIni, diagnostics, tracks);
+        if (!HasFatalFailure()) {
+            loadAndPlay();
+        }
+    }
     void stop() {
         dialog->onTrackListKey(ListKey::Period, false);
         ASSERT_TRUE(waitUntil([] { return theTransport.playing.load() == 0; }));
@@ -239,15 +247,13 @@ TEST_F(PlayerTest, TheLoadEndStartsPlaybackAndEnablesEveryControlAndClosingThenS
     EXPECT_TRUE(contains(env.readIni(), "VOLUME=-10.5\n")) << env.readIni();
 }
 TEST_F(PlayerTest, InLauncherModeTheLoadEndLeavesFileOpenDisabled) {
-    openDisc({"ZEB"});
-    loadAndPlay();
+    play({"ZEB"});
     EXPECT_FALSE(view.enabled(kFileOpen));
     EXPECT_EQ(enabledControls(), 11);
 }
 
 TEST_F(PlayerTest, TheSelectionAndTheTimeFollowThePositionAndThePhaseMessageHoldsForTwoTicks) {
-    openDisc();
-    loadAndPlay();
+    play();
     theTransport.setPosition(start(1) + 3 * kRate + 5);
     tick();
     EXPECT_EQ(dialog->currentTrack(), 1);
@@ -315,8 +321,7 @@ TEST_F(PlayerTest, StopModeStopsAtTheEndOfTheLastTrackAndRewindsToTrackOne) {
     EXPECT_EQ(view.trackTime, "01 00:00");
 }
 TEST_F(PlayerTest, ExitModeEndsTheSessionAndClosesTheWindowAtTheEnd) {
-    openDisc({"PLAYBACK=X"}, true);
-    loadAndPlay();
+    play({"PLAYBACK=X"}, true);
     dialog->onCommand(kVolumeUp);
     theTransport.setPosition(start(2) + 10);
     tick();
@@ -330,8 +335,7 @@ TEST_F(PlayerTest, ExitModeEndsTheSessionAndClosesTheWindowAtTheEnd) {
 }
 
 TEST_F(PlayerTest, ExitModeWithTheSettingsWindowOpenClosesOnlyAfterIt) {
-    openDisc({"PLAYBACK=X"});
-    loadAndPlay();
+    play({"PLAYBACK=X"});
     theTransport.setPosition(start(2) + 10);
     tick();
     theTransport.setPosition(kDiscFrames);
@@ -350,8 +354,7 @@ TEST_F(PlayerTest, ExitModeWithTheSettingsWindowOpenClosesOnlyAfterIt) {
 }
 
 TEST_F(PlayerTest, APlaybackThreadThatEndsByItselfShowsTheLogAndStopsTheTimer) {
-    openDisc();
-    loadAndPlay();
+    play();
     dialog->engine()->Terminate();  // the thread ends as it does after a driver reset
     ASSERT_TRUE(waitUntil([this] { return !dialog->engine()->threadRunning(); }));
     tick();
@@ -363,91 +366,69 @@ TEST_F(PlayerTest, APlaybackThreadThatEndsByItselfShowsTheLogAndStopsTheTimer) {
     EXPECT_EQ(view.texts("box").at(0), kPlayerStoppedText);
 }
 
-// A button, or with kKey the list key.
-constexpr int kKey = -1;
-void act(PlayerDialog& dialog, int command, ListKey key, bool shift = true) {
-    if (command == kKey) {
-        // Home and End never reach the list; the other keys do.
-        EXPECT_EQ(dialog.onTrackListKey(key, shift), key == ListKey::Home || key == ListKey::End);
-    } else {
-        dialog.onCommand(command);
-    }
-}
+constexpr int kKey = -1;  // the command is the list key of the row
 
-struct MoveCase {
+// A seek, track jump or volume step from a position and volume; kAny: the position is not checked.
+struct EdgeCase {
     const char* name;
     int command;
-    int32_t from;
-    int32_t to;
-    ListKey key = ListKey::Other;
-};
-
-class MoveTest : public PlayerTest, public ::testing::WithParamInterface<MoveCase> {};
-
-TEST_P(MoveTest, SeeksAndTrackJumpsWrapAtTheEdgesAndPlayOn) {
-    openDisc();
-    loadAndPlay();
-    theTransport.setPosition(GetParam().from);
-    act(*dialog, GetParam().command, GetParam().key);
-    EXPECT_EQ(theTransport.position(), GetParam().to);
-    EXPECT_TRUE(dialog->playing());
-}
-
-constexpr int32_t kEnd = kDiscFrames, kTrack2 = 20 * kRate, kTrack3 = 30 * kRate;
-
-INSTANTIATE_TEST_SUITE_P(
-    Edges, MoveTest,
-    ::testing::Values(
-        MoveCase{"ForwardFromTheStart", kForward, 0, kSeekStep},
-        MoveCase{"ForwardTenSecondsBeforeTheEndWrapsToZero", kForward, kEnd - 10 * kRate, 0},
-        MoveCase{"ForwardOntoTheLastFrameStaysThere", kForward, kEnd - kSeekStep, kEnd},
-        MoveCase{"BackInTheMiddle", kBack, 25 * kRate, 10 * kRate},
-        MoveCase{"BackInTheFirstFifteenSecondsGoesBeforeTheEnd", kBack, 12 * kRate, kEnd - kSeekStep},
-        MoveCase{"BackFromFifteenSecondsGoesBeforeTheEnd", kBack, kSeekStep, kEnd - kSeekStep},
-        MoveCase{"NextFromTheFirst", kKey, 2 * kRate, kTrack2, ListKey::RightBracket},
-        MoveCase{"NextOnTheLastGoesToTrackOne", kNext, kTrack3 + 2 * kRate, 0},
-        MoveCase{"PreviousOnTrackOneGoesToTheLast", kKey, 2 * kRate, kTrack3, ListKey::LeftBracket},
-        MoveCase{"PreviousFromTheSecond", kPrevious, kTrack2 + 2 * kRate, 0}),
-    [](const ::testing::TestParamInfo<MoveCase>& info) { return std::string(info.param.name); });
-
-struct VolumeCase {
-    const char* name;
-    int command;
-    double from;
-    double to;
-    const char* field;
+    int32_t from, to;
+    double fromDb, toDb;
     ListKey key = ListKey::Other;
     bool shift = true;
 };
+constexpr int32_t kAny = -1, kEnd = kDiscFrames, kTrack2 = 20 * kRate, kTrack3 = 30 * kRate;
 
-class VolumeTest : public PlayerTest, public ::testing::WithParamInterface<VolumeCase> {};
+class EdgeTest : public PlayerTest, public ::testing::WithParamInterface<EdgeCase> {};
 
-TEST_P(VolumeTest, StepsByHalfADecibelWithinTheRangeAndRedraws) {
-    openDisc();
-    loadAndPlay();
-    theTransport.volumeDb.store(GetParam().from);
-    act(*dialog, GetParam().command, GetParam().key, GetParam().shift);
-    EXPECT_DOUBLE_EQ(theTransport.volumeDb.load(), GetParam().to);
-    EXPECT_EQ(view.volume, GetParam().field);
+TEST_P(EdgeTest, PositionAndVolumeStayInTheirRangeOrWrapAndPlayOn) {
+    const EdgeCase& c = GetParam();
+    play();
+    theTransport.setPosition(c.from == kAny ? 0 : c.from);
+    theTransport.volumeDb.store(c.fromDb);
+    if (c.command == kKey) {
+        // Home and End never reach the list; the other keys do.
+        EXPECT_EQ(dialog->onTrackListKey(c.key, c.shift), c.key == ListKey::Home || c.key == ListKey::End);
+    } else {
+        dialog->onCommand(c.command);
+    }
+    if (c.to != kAny) {
+        EXPECT_EQ(theTransport.position(), c.to);
+    }
+    EXPECT_DOUBLE_EQ(theTransport.volumeDb.load(), c.toDb);
+    if (c.fromDb != c.toDb || c.command == kVolumeUp || c.command == kVolumeDown) {
+        EXPECT_EQ(view.volume, PlayerDialog::volumeText(c.toDb));  // redrawn even when it stays
+    }
+    EXPECT_TRUE(dialog->playing());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Edges, VolumeTest,
-    ::testing::Values(VolumeCase{"DownAtTheFloorOnlyRedraws", kVolumeDown, -100.0, -100.0, "-100.0"},
-                      VolumeCase{"DownOntoTheFloor", kVolumeDown, -99.5, -100.0, "-100.0"},
-                      VolumeCase{"DownJustAboveTheFloorStays", kVolumeDown, -99.7, -99.7, "-99.7"},
-                      VolumeCase{"ShiftEndIsDown", kKey, -10.0, -10.5, "-10.5", ListKey::End},
-                      VolumeCase{"UpAtTheCeilingOnlyRedraws", kVolumeUp, 0.0, 0.0, " 0.0"},
-                      VolumeCase{"UpOntoTheCeiling", kVolumeUp, -0.5, 0.0, " 0.0"},
-                      VolumeCase{"UpJustBelowTheCeilingStays", kVolumeUp, -0.3, -0.3, "-0.3"},
-                      VolumeCase{"ShiftHomeIsUp", kKey, -6.0, -5.5, "-5.5", ListKey::Home},
-                      VolumeCase{"HomeAloneDoesNothing", kKey, -20.0, -20.0, "-10.0", ListKey::Home, false},
-                      VolumeCase{"EndAloneDoesNothing", kKey, -20.0, -20.0, "-10.0", ListKey::End, false}),
-    [](const ::testing::TestParamInfo<VolumeCase>& info) { return std::string(info.param.name); });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Edges, EdgeTest, ::testing::Values(
+    EdgeCase{"ForwardFromTheStart", kForward, 0, kSeekStep, -10, -10},
+    EdgeCase{"ForwardTenSecondsBeforeTheEndWrapsToZero", kForward, kEnd - 10 * kRate, 0, -10, -10},
+    EdgeCase{"ForwardOntoTheLastFrameStaysThere", kForward, kEnd - kSeekStep, kEnd, -10, -10},
+    EdgeCase{"BackInTheMiddle", kBack, 25 * kRate, 10 * kRate, -10, -10},
+    EdgeCase{"BackInTheFirstFifteenSecondsGoesBeforeTheEnd", kBack, 12 * kRate, kEnd - kSeekStep, -10, -10},
+    EdgeCase{"BackFromFifteenSecondsGoesBeforeTheEnd", kBack, kSeekStep, kEnd - kSeekStep, -10, -10},
+    EdgeCase{"NextFromTheFirst", kKey, 2 * kRate, kTrack2, -10, -10, ListKey::RightBracket},
+    EdgeCase{"NextOnTheLastGoesToTrackOne", kNext, kTrack3 + 2 * kRate, 0, -10, -10},
+    EdgeCase{"PreviousOnTrackOneGoesToTheLast", kKey, 2 * kRate, kTrack3, -10, -10, ListKey::LeftBracket},
+    EdgeCase{"PreviousFromTheSecond", kPrevious, kTrack2 + 2 * kRate, 0, -10, -10},
+    EdgeCase{"DownAtTheFloorOnlyRedraws", kVolumeDown, kAny, kAny, -100.0, -100.0},
+    EdgeCase{"DownOntoTheFloor", kVolumeDown, kAny, kAny, -99.5, -100.0},
+    EdgeCase{"DownJustAboveTheFloorStays", kVolumeDown, kAny, kAny, -99.7, -99.7},
+    EdgeCase{"ShiftEndIsDown", kKey, kAny, kAny, -10.0, -10.5, ListKey::End},
+    EdgeCase{"UpAtTheCeilingOnlyRedraws", kVolumeUp, kAny, kAny, 0.0, 0.0},
+    EdgeCase{"UpOntoTheCeiling", kVolumeUp, kAny, kAny, -0.5, 0.0},
+    EdgeCase{"UpJustBelowTheCeilingStays", kVolumeUp, kAny, kAny, -0.3, -0.3},
+    EdgeCase{"ShiftHomeIsUp", kKey, kAny, kAny, -6.0, -5.5, ListKey::Home},
+    EdgeCase{"HomeAloneDoesNothing", kKey, kAny, kAny, -20.0, -20.0, ListKey::Home, false},
+    EdgeCase{"EndAloneDoesNothing", kKey, kAny, kAny, -20.0, -20.0, ListKey::End, false}),
+    [](const ::testing::TestParamInfo<EdgeCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(PlayerTest, OnADiscShorterThanTheStepSeeksDoNothingAndNextOnlyResumesPlay) {
-    openDisc({}, false, {10 * kRate});
-    loadAndPlay();
+    play({}, false, {10 * kRate});
     stop();
     theTransport.setPosition(4 * kRate);
     dialog->onCommand(kForward);
@@ -461,8 +442,7 @@ TEST_F(PlayerTest, OnADiscShorterThanTheStepSeeksDoNothingAndNextOnlyResumesPlay
     EXPECT_EQ(glance(), "0 01 00:00 -10.0 ||");  // already playing: no toggle
 }
 TEST_F(PlayerTest, StopRewindsToTrackOneAndEnterOrDoubleClickPlayTheSelectedTrack) {
-    openDisc();
-    loadAndPlay();
+    play();
     theTransport.setPosition(start(1) + 5);
     tick();
     stop();
@@ -481,8 +461,7 @@ TEST_F(PlayerTest, StopRewindsToTrackOneAndEnterOrDoubleClickPlayTheSelectedTrac
     EXPECT_EQ(theTransport.position(), start(1));
 }
 TEST_F(PlayerTest, OpeningAnotherFileEndsTheSessionAndStartsANewOne) {
-    openDisc({"FILTER=1"});
-    loadAndPlay();
+    play({"FILTER=1"});
     std::string second = env.writeDisc({12 * kRate}, kRate, "second");
     view.fileDialog = [second](int& filterIndex, std::string& path) {
         filterIndex = 2;
@@ -503,8 +482,7 @@ TEST_F(PlayerTest, OpeningAnotherFileEndsTheSessionAndStartsANewOne) {
 }
 
 TEST_F(PlayerTest, TheSettingsWindowOfAPlayingSessionOpensTheDriversOwnPanel) {
-    openDisc();
-    loadAndPlay();
+    play();
     view.settingsScript = [](FakeSettingsView& settingsView, SettingsController& controller) {
         EXPECT_TRUE(settingsOpen);
         EXPECT_EQ(settingsView.texts.at(SettingsControl::kAsioSettings), "Quoril Capture Settings");
