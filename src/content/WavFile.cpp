@@ -52,19 +52,19 @@ void skipBody(FILE* file, uint64_t size) {
     fseeko(file, static_cast<off_t>(size + (size & 1)), SEEK_CUR);
 }
 
-enum class ChunkWalk { Found, TooLarge, Missing };
-
 // Walks from `header` to the chunk named id, skipping at most kMaxSkippedChunks others, each no
-// larger than limit. `header` is left at the chunk where the walk stopped.
-ChunkWalk walkToChunk(FILE* file, ChunkHeader& header, const char* id, uint32_t limit) {
+// larger than limit, and leaves `header` at the chunk where the walk stopped. Returns nullptr when
+// the chunk was found, else the refusal text for how the walk failed.
+const char* walkToChunk(FILE* file, ChunkHeader& header, const char* id, uint32_t limit, const char* tooLarge,
+                        const char* missing) {
     for (int skipped = 0; skipped < kMaxSkippedChunks && !isChunk(header, id); ++skipped) {
         if (header.size > limit) {
-            return ChunkWalk::TooLarge;
+            return tooLarge;
         }
         skipBody(file, header.size);
         header = readChunkHeader(file);
     }
-    return isChunk(header, id) ? ChunkWalk::Found : ChunkWalk::Missing;
+    return isChunk(header, id) ? nullptr : missing;
 }
 
 }  // namespace
@@ -88,14 +88,11 @@ bool CdDescriptor::ValidateWavFile(DiagnosticsLog& messages) {
     }
 
     ChunkHeader header = readChunkHeader(handle);
-    switch (walkToChunk(handle, header, "fmt ", kMaxChunkBeforeFormat)) {
-        case ChunkWalk::TooLarge:
-            return refuse(
-                "\r\nWav file structure is NOT supported, internal chunk larger than 10240 bytes!\r\n");
-        case ChunkWalk::Missing:
-            return refuse("\r\nWav file structure is NOT supported, format chunk not found.\r\n");
-        case ChunkWalk::Found:
-            break;
+    if (const char* refusal = walkToChunk(
+            handle, header, "fmt ", kMaxChunkBeforeFormat,
+            "\r\nWav file structure is NOT supported, internal chunk larger than 10240 bytes!\r\n",
+            "\r\nWav file structure is NOT supported, format chunk not found.\r\n")) {
+        return refuse(refusal);
     }
 
     uint8_t format[16] = {};
@@ -120,14 +117,11 @@ bool CdDescriptor::ValidateWavFile(DiagnosticsLog& messages) {
     }
 
     header = readChunkHeader(handle);
-    switch (walkToChunk(handle, header, "data", kMaxChunkBeforeData)) {
-        case ChunkWalk::TooLarge:
-            return refuse(
-                "\r\nWav file structure is NOT supported, internal chunk larger than 64KB bytes!\r\n");
-        case ChunkWalk::Missing:
-            return refuse("\r\nWav file structure is NOT supported, too many internal chunks!\r\n");
-        case ChunkWalk::Found:
-            break;
+    if (const char* refusal =
+            walkToChunk(handle, header, "data", kMaxChunkBeforeData,
+                        "\r\nWav file structure is NOT supported, internal chunk larger than 64KB bytes!\r\n",
+                        "\r\nWav file structure is NOT supported, too many internal chunks!\r\n")) {
+        return refuse(refusal);
     }
 
     if (formatTag != 1 || fileChannels != 2 || (fileBits != 16 && fileBits != 24)) {
