@@ -2,177 +2,172 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
-#include <numbers>
-#include <set>
 
+#include "CaptureComparison.h"
 #include "DiscAudio.h"
 #include "support/TempDir.h"
+#include "support/WavWriter.h"
 
 namespace quoril::demo {
 namespace {
 
 // Rendering the disc takes a few seconds, so the tests share one.
-class DemoDiscTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { s_disc = new DemoDisc(composeDemoDisc()); }
-    static void TearDownTestSuite() {
-        delete s_disc;
-        s_disc = nullptr;
-    }
-    static const DemoDisc& disc() { return *s_disc; }
-
-  private:
-    static DemoDisc* s_disc;
-};
-
-DemoDisc* DemoDiscTest::s_disc = nullptr;
-
-// Energy of one frequency in a stretch of the left channel (Goertzel).
-double energyAt(const std::vector<int16_t>& samples, size_t first, size_t count, double frequency) {
-    const double w = 2.0 * std::numbers::pi * frequency / kDemoSampleRate;
-    const double c = 2.0 * std::cos(w);
-    double s1 = 0.0;
-    double s2 = 0.0;
-    for (size_t i = first; i < first + count; ++i) {
-        const double s0 = samples[2 * i] + c * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return s1 * s1 + s2 * s2 - c * s1 * s2;
+const DemoDisc& disc() {
+    static const DemoDisc composed = composeDemoDisc();
+    return composed;
 }
 
-// The pitch class (0 = C) strongest in the bass register over a stretch.
-int strongestBassPitchClass(const std::vector<int16_t>& samples, size_t first, size_t count) {
-    int best = 0;
-    double bestEnergy = -1.0;
-    for (int pc = 0; pc < 12; ++pc) {
-        double energy = 0.0;
-        for (int octave = 3; octave <= 4; ++octave) {  // MIDI 36..59: C2 to B3
-            const int midi = 12 * octave + pc;
-            energy += energyAt(samples, first, count, 440.0 * std::pow(2.0, (midi - 69) / 12.0));
-        }
-        if (energy > bestEnergy) {
-            bestEnergy = energy;
-            best = pc;
-        }
-    }
-    return best;
-}
-
-TEST_F(DemoDiscTest, IsAFewTracksOfWholeSectorsEachWithATitleAndItsOwnFile) {
-    ASSERT_GE(disc().tracks.size(), 3u);
-    std::set<std::string> files;
-    for (const DemoTrack& track : disc().tracks) {
-        EXPECT_FALSE(track.title.empty());
-        EXPECT_EQ(track.samples.size() % 2, 0u);
-        EXPECT_EQ(track.frames() % kFramesPerSector, 0u) << track.title;
-        EXPECT_GE(track.frames(), 10u * kDemoSampleRate) << track.title;
-        EXPECT_LE(track.frames(), 60u * kDemoSampleRate) << track.title;
-        EXPECT_TRUE(files.insert(track.fileName).second) << track.fileName;
-        EXPECT_EQ(std::filesystem::path(track.fileName).extension(), ".flac");
-    }
-    EXPECT_FALSE(disc().title.empty());
-    EXPECT_FALSE(disc().performer.empty());
-}
-
-TEST_F(DemoDiscTest, EveryTrackMovesThroughChordsRatherThanHoldingOneTone) {
-    for (const DemoTrack& track : disc().tracks) {
-        std::set<int> roots;
-        for (size_t second = 0; second + 1 < track.frames() / kDemoSampleRate && second < 16; ++second) {
-            roots.insert(strongestBassPitchClass(track.samples, second * kDemoSampleRate, kDemoSampleRate));
-        }
-        EXPECT_GE(roots.size(), 3u) << track.title;
-    }
-}
-
-TEST_F(DemoDiscTest, IsLoudWithoutClippingAndUsesBothChannels) {
+TEST(DemoDisc, EveryTrackIsWholeSectorsInStereoAndEndsInSilenceAndPeaksAtMinusOneDecibel) {
     int peak = 0;
     for (const DemoTrack& track : disc().tracks) {
-        double sumSquares = 0.0;
+        EXPECT_EQ(track.frames() % kFramesPerSector, 0u) << track.title;
         size_t different = 0;
         for (size_t i = 0; i < track.frames(); ++i) {
             const int l = track.samples[2 * i];
             const int r = track.samples[2 * i + 1];
             peak = std::max({peak, std::abs(l), std::abs(r)});
-            sumSquares += static_cast<double>(l) * l;
             different += l != r;
         }
-        const double rmsDb = 10.0 * std::log10(sumSquares / track.frames()) - 20.0 * std::log10(32768.0);
-        EXPECT_GT(rmsDb, -30.0) << track.title;
         EXPECT_GT(different, track.frames() / 2) << track.title << ": left and right should differ";
-        // The tracks end in silence, so the disc does not stop on a click.
-        const size_t last = track.frames() - 1;
-        EXPECT_LT(std::abs(track.samples[2 * last]), 64) << track.title;
+        EXPECT_LT(std::abs(track.samples[track.samples.size() - 2]), 64) << track.title << " ends on a click";
     }
-    // One gain for the disc puts its loudest sample at -1 dBFS; nothing reaches full scale.
+    // One gain for the whole disc, so nothing clips.
     EXPECT_NEAR(peak, 29195, 2);
 }
 
-TEST_F(DemoDiscTest, TheFlacFilesHoldExactlyTheComposedSamples) {
+TEST(DemoDisc, TheFilesTheCueSheetNamesHoldExactlyTheComposedSamplesAndAFailedWriteLeavesNoCueSheet) {
     test::TempDir dir;
     std::string error;
     ASSERT_TRUE(writeDemoDisc(disc(), dir.file("disc"), error)) << error;
-    for (const DemoTrack& track : disc().tracks) {
-        DiscAudio audio;
-        ASSERT_TRUE(readFlacFile(dir.file("disc/" + track.fileName), audio, error)) << error;
-        EXPECT_EQ(audio.sampleRate, 44100u);
-        EXPECT_EQ(audio.bitsPerSample, 16u);
-        ASSERT_EQ(audio.samples.size(), track.samples.size()) << track.title;
-        EXPECT_TRUE(std::equal(audio.samples.begin(), audio.samples.end(), track.samples.begin()))
-            << track.title;
-    }
-    // The cue sheet reads back to the same disc: every file in order, one after the other.
     DiscAudio whole;
     ASSERT_TRUE(readDiscAudio(dir.file("disc/demo.cue"), whole, error)) << error;
-    size_t offset = 0;
+    EXPECT_EQ(whole.sampleRate, 44100u);
+    EXPECT_EQ(whole.bitsPerSample, 16u);
+    std::vector<int32_t> composed;
     for (const DemoTrack& track : disc().tracks) {
-        ASSERT_LE(offset + track.samples.size(), whole.samples.size());
-        EXPECT_TRUE(std::equal(track.samples.begin(), track.samples.end(), whole.samples.begin() + offset));
-        offset += track.samples.size();
+        composed.insert(composed.end(), track.samples.begin(), track.samples.end());
     }
-    EXPECT_EQ(offset, whole.samples.size());
-}
+    EXPECT_TRUE(whole.samples == composed);
 
-TEST_F(DemoDiscTest, TheCueSheetPutsEveryLineInTheColumnsThePlayerReads) {
-    const std::string expected =
-        "REM GENRE \"Ambient\"\n"
-        "REM DATE 2026\n"
-        "REM COMMENT \"Composed and rendered by quoril-demo-disc\"\n"
-        "PERFORMER \"The Quoril Players\"\n"
-        "TITLE \"First Light\"\n"
-        "FILE \"01-morning-chords.flac\" WAVE\n"
-        "  TRACK 01 AUDIO\n"
-        "    TITLE \"Morning Chords\"\n"
-        "    PERFORMER \"The Quoril Players\"\n"
-        "    INDEX 01 00:00:00\n"
-        "FILE \"02-open-window-arpeggio.flac\" WAVE\n"
-        "  TRACK 02 AUDIO\n"
-        "    TITLE \"Open Window Arpeggio\"\n"
-        "    PERFORMER \"The Quoril Players\"\n"
-        "    INDEX 01 00:00:00\n"
-        "FILE \"03-walking-bass-at-noon.flac\" WAVE\n"
-        "  TRACK 03 AUDIO\n"
-        "    TITLE \"Walking Bass at Noon\"\n"
-        "    PERFORMER \"The Quoril Players\"\n"
-        "    INDEX 01 00:00:00\n"
-        "FILE \"04-evening-slowly.flac\" WAVE\n"
-        "  TRACK 04 AUDIO\n"
-        "    TITLE \"Evening, Slowly\"\n"
-        "    PERFORMER \"The Quoril Players\"\n"
-        "    INDEX 01 00:00:00\n";
-    EXPECT_EQ(cueSheetText(disc()), expected);
-}
-
-TEST_F(DemoDiscTest, AFailedWriteLeavesNoCueSheetBehind) {
-    test::TempDir dir;
     // A directory where the third FLAC file should go: the encoder cannot create it.
-    std::filesystem::create_directories(dir.file("disc/" + disc().tracks[2].fileName));
-    std::string error;
-    EXPECT_FALSE(writeDemoDisc(disc(), dir.file("disc"), error));
+    std::filesystem::create_directories(dir.file("broken/" + disc().tracks[2].fileName));
+    EXPECT_FALSE(writeDemoDisc(disc(), dir.file("broken"), error));
     EXPECT_NE(error.find(disc().tracks[2].fileName), std::string::npos) << error;
-    EXPECT_FALSE(std::filesystem::exists(dir.file("disc/demo.cue")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("broken/demo.cue")));
+}
+
+constexpr size_t kDiscFrames = 6000;
+constexpr size_t kLeading = 1536;
+
+// A disc of noise that starts and ends with ten silent frames.
+DiscAudio makeDisc(int bits) {
+    DiscAudio disc{44100, static_cast<unsigned>(bits), test::makeSamples(kDiscFrames, bits, 2, 7)};
+    std::fill_n(disc.samples.begin(), 20, 0);
+    std::fill_n(disc.samples.end() - 20, 20, 0);
+    return disc;
+}
+
+// What the player puts out: silence while it loads, the disc shifted into 32 bits, silence after.
+DiscAudio perfectCapture(const DiscAudio& disc) {
+    DiscAudio capture{disc.sampleRate, 32, std::vector<int32_t>(2 * kLeading, 0)};
+    for (int32_t s : disc.samples) {
+        capture.samples.push_back(
+            static_cast<int32_t>(static_cast<uint32_t>(s) << (32 - disc.bitsPerSample)));
+    }
+    capture.samples.resize(capture.samples.size() + 2 * 2048, 0);
+    return capture;
+}
+
+// Index of a disc frame's sample in the perfect capture.
+constexpr auto at = [](size_t discFrame, int channel = 0) { return 2 * (kLeading + discFrame) + channel; };
+
+void silenceTheLast1000Frames(DiscAudio& c) {
+    std::fill(c.samples.begin() + at(kDiscFrames - 1000), c.samples.begin() + at(kDiscFrames), 0);
+}
+
+struct Case {
+    const char* name;
+    void (*change)(DiscAudio& capture);
+    size_t maxUnheard;
+    bool matches;
+    const char* explanationHas;
+    int bits = 16;
+};
+
+class CaptureComparisonTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CaptureComparisonTest, Decides) {
+    const DiscAudio disc = makeDisc(GetParam().bits);
+    DiscAudio capture = perfectCapture(disc);
+    GetParam().change(capture);
+    const CaptureComparison result = compareCapture(disc, capture, GetParam().maxUnheard);
+    EXPECT_EQ(result.matches, GetParam().matches) << result.explanation;
+    EXPECT_NE(result.explanation.find(GetParam().explanationHas), std::string::npos) << result.explanation;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Captures, CaptureComparisonTest,
+    ::testing::Values(
+        Case{"AnExactCaptureMatches", [](DiscAudio&) {}, 0, true,
+             "6000 of 6000 frames (0:00.136) match bit for bit, after 0:00.035 of leading silence"},
+        Case{"OneSampleOffByOneStepDoesNotMatch", [](DiscAudio& c) { c.samples[at(3000, 1)] += 1 << 16; },
+             4096, false, "differs from the disc at disc frame 3000 (0:00.068), right channel: expected "},
+        Case{"AStrayBitBelowTheSampleDoesNotMatch", [](DiscAudio& c) { c.samples[at(100)] |= 1; }, 4096,
+             false, "disc frame 100 "},
+        Case{"ASilentGapInTheMiddleDoesNotMatch",
+             [](DiscAudio& c) { std::fill(c.samples.begin() + at(1000), c.samples.begin() + at(1512), 0); },
+             8192, false, "falls silent at disc frame 1000 (0:00.023) and has sound again at 1512"},
+        Case{"TheEndSilencedWithinTheAllowanceMatches", silenceTheLast1000Frames, 1024, true,
+             "; the last 1000 frames (0:00.023) were silenced"},
+        Case{"TheEndSilencedBeyondTheAllowanceDoesNotMatch", silenceTheLast1000Frames, 512, false,
+             "falls silent at disc frame 5000 (0:00.113), 1000 frames before the end"},
+        Case{"ATwentyFourBitCaptureCutShortWithinTheAllowanceMatches",
+             [](DiscAudio& c) { c.samples.resize(at(kDiscFrames - 400)); }, 1024, true,
+             "5600 of 6000 frames (0:00.127) match bit for bit, after 0:00.035 of leading silence; "
+             "the last 400 frames (0:00.009) were silenced at the end of the disc",
+             24},
+        Case{"SoundAfterTheEndOfTheDiscDoesNotMatch",
+             [](DiscAudio& c) { c.samples[at(kDiscFrames + 5)] = 1; }, 4096, false,
+             "has sound 0:00.000 after the end of the disc"},
+        Case{"ACaptureAtAnotherRateDoesNotMatch", [](DiscAudio& c) { c.sampleRate = 48000; }, 4096, false,
+             "the capture runs at 48000 Hz, the disc at 44100 Hz"}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST(DiscAudioReading, WavFilesOfEverySizeReadBackSignExtendedEvenWhenTheHeaderWasNeverCompleted) {
+    test::TempDir dir;
+    for (int bits : {16, 24, 32}) {
+        for (uint32_t declared : {0u, 1u << 30}) {
+            const std::vector<int32_t> samples = test::makeSamples(500, bits, 2, bits);
+            ASSERT_TRUE(
+                test::WavWriter(bits).samples(samples).declaredDataSize(declared).write(dir.file("a.wav")));
+            DiscAudio audio;
+            std::string error;
+            ASSERT_TRUE(readWavFile(dir.file("a.wav"), audio, error)) << error;
+            EXPECT_EQ(audio.bitsPerSample, static_cast<unsigned>(bits));
+            EXPECT_EQ(audio.samples, samples) << bits << " bits, declared " << declared;
+        }
+    }
+}
+
+TEST(DiscAudioReading, CueSheetFilesResolveAgainstTheSheetsFolderAndMustShareOneFormat) {
+    test::TempDir dir;
+    const std::string cue = dir.write("sub/disc.cue",
+                                      "PERFORMER \"x\"\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n"
+                                      "FILE \"more\\b.wav\" WAVE\nFILE \"/abs/c.wav\" WAVE\n"
+                                      "file \"ignored.wav\" WAVE\nFILE \"\" WAVE\n");
+    std::string error;
+    const std::vector<std::string> expected = {dir.file("sub/a.wav"), dir.file("sub/more/b.wav"),
+                                               "/abs/c.wav"};
+    EXPECT_EQ(cueSheetFiles(cue, error), expected);
+
+    dir.write("sub/a.wav", test::WavWriter(16, 2, 44100).samples(test::makeSamples(100)).bytes());
+    dir.write("sub/more/b.wav", test::WavWriter(16, 2, 48000).samples(test::makeSamples(100)).bytes());
+    DiscAudio audio;
+    EXPECT_FALSE(readDiscAudio(cue, audio, error));
+    EXPECT_EQ(error, expected[1] + " differs in rate or sample size from the files before it");
 }
 
 }  // namespace
