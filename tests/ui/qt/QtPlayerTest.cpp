@@ -9,8 +9,6 @@
 #include <functional>
 #include <string>
 
-#include "platform/CFormat.h"
-#include "support/WavWriter.h"
 #include "ui/PlayerDialog.h"
 #include "ui/PlayerEnvironment.h"
 #include "ui/qt/PlayerWindow.h"
@@ -133,44 +131,6 @@ TEST_F(QtPlayerTest, TheWindowLoadsTheDiscPlaysAndFollowsButtonsAndListKeys) {
     });
     // Closing ended the session, which saved the volume.
     EXPECT_NE(env.readIni().find("VOLUME=-10.5\n"), std::string::npos) << env.readIni();
-}
-
-// Not a check: with QUORIL_SCREENSHOT set to a file name, saves a picture of the window playing a
-// disc with a full track list (the project's documentation shows it).
-TEST_F(QtPlayerTest, ScreenshotOfTheWindowPlaying) {
-    const QByteArray shot = qgetenv("QUORIL_SCREENSHOT");
-    if (shot.isEmpty()) {
-        GTEST_SKIP() << "QUORIL_SCREENSHOT is not set";
-    }
-    const std::pair<const char*, int> tracks[] = {{"Morning Over the Estuary", 185},
-                                                  {"Lantern Street", 242},
-                                                  {"A Slow Return", 301},
-                                                  {"Paper Boats", 156},
-                                                  {"Copper and Salt", 274},
-                                                  {"The Long Corridor", 338},
-                                                  {"Night Ferry", 211},
-                                                  {"Coda for Two Rooms", 129}};
-    std::string cue = "PERFORMER \"Harbour Quartet\"\r\nTITLE \"Tidal Rooms\"\r\nFILE \"tidal.wav\" WAVE\r\n";
-    int seconds = 0, number = 1;
-    for (const auto& [title, length] : tracks) {
-        cue += cformat("  TRACK %02d AUDIO\r\n    TITLE \"%s\"\r\n    INDEX 01 %02d:%02d:00\r\n", number++,
-                       title, seconds / 60, seconds % 60);
-        seconds += length;
-    }
-    test::WavWriter wav(16, 2, 8000);
-    wav.samples(test::makeSamples(static_cast<size_t>(seconds) * 8000, 16, 2, 3));
-    ASSERT_TRUE(wav.write(env.dir().file("tidal.wav")));
-    env.writeIni();
-    run(env.dir().write("tidal.cue", cue), [&] {
-        trackList()->setCurrentRow(2);
-        QTest::keyClick(trackList(), Qt::Key_Return);
-        for (int i = 0; i < 5; ++i) {
-            click(PlayerControl::kForward);
-        }
-        ASSERT_TRUE(QTest::qWaitFor([&] { return trackTime() >= QStringLiteral("03 01:16"); }, 10000));
-        EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(shot)));
-        click(PlayerControl::kClose);
-    });
 }
 
 }  // namespace

@@ -85,32 +85,23 @@ TEST_F(SettingsWindowTest, ClickingARadioChecksItAndClearsOnlyItsOwnGroupWhileTh
     });
 }
 
-TEST_F(SettingsWindowTest, DropDownListsKeepOrderAndOnlyTheUsersDriverChoiceIsReported) {
+TEST_F(SettingsWindowTest, OnlyTheUsersDriverChoiceIsReportedAndAListClearsItsSelection) {
     controller.init = [&] {
-        for (const char* name : {"A", "B", "C"}) {
-            window.addComboItem(kDriverList, name);
-        }
-        EXPECT_EQ(window.comboSelection(kDriverList), -1);
+        window.addComboItem(kDriverList, "A");
+        window.addComboItem(kDriverList, "B");
         window.setComboSelection(kDriverList, 0);
         window.addComboItem(kPairList, "1 / 2");
-        window.setComboSelection(kPairList, 0);
+        window.addComboItem(kPairList, "3 / 4");
     };
     runWith([&] {
         QTest::keyClick(window.control(kDriverList), Qt::Key_Down);
         EXPECT_EQ(window.comboSelection(kDriverList), 1);
-        EXPECT_EQ(window.comboItemText(kDriverList, 2), "C");
-        EXPECT_EQ(window.comboItemText(kDriverList, 3), "");
-        window.setComboSelection(kDriverList, 9);
-        EXPECT_EQ(window.comboSelection(kDriverList), -1);
-        window.clearCombo(kPairList);
-        EXPECT_EQ(window.comboCount(kPairList), 0);
-        window.addComboItem(kPairList, "1 / 2");
-        window.addComboItem(kPairList, "3 / 4");
         QTest::keyClick(window.control(kPairList), Qt::Key_Down);  // OK reads the pair list itself
+        window.clearCombo(kDriverList);
+        EXPECT_EQ(window.comboSelection(kDriverList), -1);
     });
     EXPECT_EQ(controller.calls, std::vector<std::string>{"driver changed"});
 }
-
 TEST_F(SettingsWindowTest, ButtonsAndKeysReachTheLogicAndTheWindowStaysUntilItEnds) {
     runWith([&] {
         window.setControlText(kAsioSettings, "Quoril Capture Settings");
