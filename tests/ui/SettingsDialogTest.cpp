@@ -212,28 +212,21 @@ TEST_F(SettingsWindowTest, AFileThatCannotBeWrittenShowsTheBoxAndTheWindowStillC
     EXPECT_EQ(record.playbackMode, 4);  // the values stay for this run
 }
 
-TEST_F(SettingsWindowTest, CancelLeavesTheSettingsAsTheyWere) {
+TEST_F(SettingsWindowTest, AsioSettingsWithoutAnEngineSaysTheDriverIsNotActiveAndCancelChangesNothing) {
     addDrivers({driver("Card", 2, 0, true)});
     int result = run([](FakeSettingsView& v, SettingsController& c) {
+        c.onAsioSettings();
+        EXPECT_TRUE(v.enabled(kOK));
         v.click(kRate48000);
         v.setComboSelection(kPairList, 1);
         c.onCancel();
     });
-    EXPECT_EQ(result, kCancel);
-    EXPECT_EQ(record.outputRate, 44100.0);
-    EXPECT_EQ(record.channelPair, 0);
-    EXPECT_FALSE(settingsOpen);
-    EXPECT_EQ(readFile(record.iniPath), "");
-}
-
-TEST_F(SettingsWindowTest, AsioSettingsWithoutAnEngineSaysTheDriverIsNotActive) {
-    addDrivers({driver("Card", 1, 0, true)});
-    run([](FakeSettingsView&, SettingsController& c) { c.onAsioSettings(); });
     ASSERT_EQ(view->boxes.size(), 1u);
     EXPECT_EQ(view->boxes[0].text, "ASIO driver is NOT active");
     EXPECT_EQ(view->boxes[0].caption, "Ravek Settings");
-    EXPECT_TRUE(view->enabled(kOK));
+    EXPECT_EQ(result, kCancel);
+    EXPECT_TRUE(record.outputRate == 44100.0 && record.channelPair == 0 && !settingsOpen);
+    EXPECT_EQ(readFile(record.iniPath), "");
 }
-
 }  // namespace
 }  // namespace quoril::test
