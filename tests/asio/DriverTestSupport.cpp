@@ -141,6 +141,7 @@ void sampleRateDidChange(ASIOSampleRate rate) {
 
 long asioMessage(long selector, long value, void*, double*) {
     if (selector >= 0 && selector < 32) {
+        TestHost::lastValues[selector].store(value);
         TestHost::messages[selector].fetch_add(1);
     }
     notify();
@@ -173,6 +174,7 @@ void TestHost::reset() {
     buffers = nullptr;
     bufferSize = 0;
     sampleBytes = 4;
+    shift = 0;
     answerTimeInfo = false;
     stopAfter = 0;
     switches.store(0);
@@ -183,8 +185,9 @@ void TestHost::reset() {
     for (auto& position : positions) {
         position.store(0);
     }
-    for (auto& count : messages) {
-        count.store(0);
+    for (int i = 0; i < 32; ++i) {
+        messages[i].store(0);
+        lastValues[i].store(0);
     }
     changedRate.store(0.0);
     rateChanges.store(0);

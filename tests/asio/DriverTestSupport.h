@@ -60,8 +60,9 @@ class DriverRegistry {
 
 // A host for driver tests. The callbacks carry no context, so its state is process-wide; reset()
 // before each use. The buffer switch writes a numbered pattern into the halves it is given
-// (left word of frame n = 2n + 1, right = -(2n + 2), n counted from the first switch) and records
-// the halves in order; it can stop the driver from inside the callback after a number of switches.
+// (left word of frame n = 2n + 1, right = -(2n + 2), n counted from the first switch, shifted up
+// by `shift` bits) and records the halves in order; it can stop the driver from inside the
+// callback after a number of switches.
 struct TestHost {
     static constexpr int kRecorded = 4096;
 
@@ -70,6 +71,7 @@ struct TestHost {
     static inline ASIOBufferInfo* buffers = nullptr;  // left, right
     static inline long bufferSize = 0;
     static inline int sampleBytes = 4;  // 4: the pattern as 32-bit words; 3: packed 24-bit
+    static inline int shift = 0;        // 16: 16-bit content in the top of the words
     static inline bool answerTimeInfo = false;
     static inline uint64_t stopAfter = 0;  // 0: never
 
@@ -79,6 +81,7 @@ struct TestHost {
     static inline std::atomic<long> halves[kRecorded];
     static inline std::atomic<uint64_t> positions[kRecorded];  // samplePosition of bufferSwitchTimeInfo
     static inline std::atomic<long> messages[32];              // asioMessage calls by selector
+    static inline std::atomic<long> lastValues[32];            // and the value of the latest
     static inline std::atomic<double> changedRate{0.0};
     static inline std::atomic<int> rateChanges{0};
 
@@ -93,8 +96,10 @@ struct TestHost {
     static std::mutex& mutex();
     static std::condition_variable& changed();
 
-    static int32_t leftSample(uint64_t frame) { return static_cast<int32_t>(2 * frame + 1); }
-    static int32_t rightSample(uint64_t frame) { return -static_cast<int32_t>(2 * frame + 2); }
+    static int32_t leftSample(uint64_t frame) { return static_cast<int32_t>((2 * frame + 1) << shift); }
+    static int32_t rightSample(uint64_t frame) {
+        return static_cast<int32_t>(static_cast<uint32_t>(-static_cast<int32_t>(2 * frame + 2)) << shift);
+    }
 };
 
 // Reads a 32-bit stereo WAV written by the capture driver: its rate and interleaved samples.
