@@ -127,6 +127,7 @@ TEST_F(PlayerTest, ValidSettingsStartLoadingWithEveryControlDisabledAndShowTheSt
     EXPECT_EQ(view.pauses, std::vector<int>{250});
     EXPECT_TRUE(contains(view.texts("diagnostics").at(1), "Playback stopped.\r\n\r\n"));
 }
+
 TEST_F(PlayerTest, InvalidSettingsShowTheReaderLinesThenTheSettingsWindowWhoseOkStartsTheSession) {
     env.writeIniLines(kInvalidIni);
     view.settingsScript = [this](FakeSettingsView& settingsView, SettingsController& controller) {
@@ -146,6 +147,7 @@ TEST_F(PlayerTest, InvalidSettingsShowTheReaderLinesThenTheSettingsWindowWhoseOk
     EXPECT_TRUE(dialog->loading());
     EXPECT_TRUE(settings().valid);
 }
+
 TEST_F(PlayerTest, UnreadableSettingsOpenTheSettingsWindowAlone) {
     open(env.writeDisc(kThreeTracks));
     EXPECT_EQ(view.sequence, (std::vector<std::string>{"settings"}));
@@ -246,6 +248,7 @@ TEST_F(PlayerTest, TheLoadEndStartsPlaybackAndEnablesEveryControlAndClosingThenS
     EXPECT_TRUE(dialog->engine() == nullptr && dialog->disc() == nullptr);
     EXPECT_TRUE(contains(env.readIni(), "VOLUME=-10.5\n")) << env.readIni();
 }
+
 TEST_F(PlayerTest, InLauncherModeTheLoadEndLeavesFileOpenDisabled) {
     play({"ZEB"});
     EXPECT_FALSE(view.enabled(kFileOpen));
@@ -276,6 +279,7 @@ TEST_F(PlayerTest, TheSelectionAndTheTimeFollowThePositionAndThePhaseMessageHold
     EXPECT_EQ(settings().phase, 0);
     EXPECT_FALSE(dialog->onTrackListKey(ListKey::Other, false));
 }
+
 TEST_F(PlayerTest, ThePhaseSettingStartsTheSessionInverted) {
     openDisc({"PHASE=180"});
     EXPECT_EQ(theTransport.phaseSign.load(), -1);
@@ -320,6 +324,7 @@ TEST_F(PlayerTest, StopModeStopsAtTheEndOfTheLastTrackAndRewindsToTrackOne) {
     tick();
     EXPECT_EQ(view.trackTime, "01 00:00");
 }
+
 TEST_F(PlayerTest, ExitModeEndsTheSessionAndClosesTheWindowAtTheEnd) {
     play({"PLAYBACK=X"}, true);
     dialog->onCommand(kVolumeUp);
@@ -441,6 +446,7 @@ TEST_F(PlayerTest, OnADiscShorterThanTheStepSeeksDoNothingAndNextOnlyResumesPlay
     dialog->onCommand(kPrevious);
     EXPECT_EQ(glance(), "0 01 00:00 -10.0 ||");  // already playing: no toggle
 }
+
 TEST_F(PlayerTest, StopRewindsToTrackOneAndEnterOrDoubleClickPlayTheSelectedTrack) {
     play();
     theTransport.setPosition(start(1) + 5);
@@ -460,6 +466,7 @@ TEST_F(PlayerTest, StopRewindsToTrackOneAndEnterOrDoubleClickPlayTheSelectedTrac
     EXPECT_TRUE(dialog->currentTrack() == 1 && dialog->playing());
     EXPECT_EQ(theTransport.position(), start(1));
 }
+
 TEST_F(PlayerTest, OpeningAnotherFileEndsTheSessionAndStartsANewOne) {
     play({"FILTER=1"});
     std::string second = env.writeDisc({12 * kRate}, kRate, "second");

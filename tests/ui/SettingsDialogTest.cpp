@@ -123,6 +123,7 @@ TEST_F(SettingsWindowTest, TheDriverListIsSortedAndChoosingADriverRefillsItsPair
         EXPECT_EQ(v.comboSelection(kPairList), -1);
     });
 }
+
 TEST_F(SettingsWindowTest, WithoutASelectedDriverTheFirstItemIsShown) {
     addDrivers({driver("Zulu", 1), driver("Mike", 2, 1)});
     run();
@@ -195,6 +196,7 @@ TEST_F(SettingsWindowTest, OkKeepsARateWithoutAButtonAndStoresPairMinusOneForADr
     EXPECT_EQ(record.outputRate, 22050.0);
     EXPECT_EQ(readFile(record.iniPath).rfind("ASIO=Mute\nASIOCHANNEL=-1\nSRC=1\nRATE= 22050.000\n", 0), 0u);
 }
+
 TEST_F(SettingsWindowTest, AFileThatCannotBeWrittenShowsTheBoxAndTheWindowStillClosesWithOk) {
     addDrivers({driver("Card", 1, 0, true)});
     record.iniPath = dir.file("no-such-dir/Quoril.ini");

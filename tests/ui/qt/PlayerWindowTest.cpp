@@ -105,6 +105,7 @@ TEST_F(PlayerWindowTest, ButtonsShowTheirPicturesAndOnlyCloseShowsText) {
     window.setButtonPicture(kPlay, Picture::kPause);
     EXPECT_EQ(window.buttonPicture(kPlay), Picture::kPause);
 }
+
 TEST_F(PlayerWindowTest, ButtonsKeysAndTheCloseBoxReachTheLogicAndOnlyTheLogicClosesTheWindow) {
     const int kClicked[] = {kFileOpen, kStop, kPrevious, kBack, kForward, kVolumeDown, kClose};
     list()->addItems({"01", "02", "03", "04", "05"});
@@ -157,6 +158,7 @@ TEST_F(PlayerWindowTest, ADoubleClickOnARowSelectsItAndAsksToPlayIt) {
     });
     EXPECT_EQ(controller.calls.back(), "double-click");
 }
+
 TEST_F(PlayerWindowTest, ARightClickOpensTheMenuWhoseAboutEntrySendsItsCommand) {
     runWith([&] {
         QTimer::singleShot(0, [] {
@@ -172,6 +174,7 @@ TEST_F(PlayerWindowTest, ARightClickOpensTheMenuWhoseAboutEntrySendsItsCommand) 
     });
     EXPECT_EQ(controller.calls, std::vector<std::string>{"sys 16"});
 }
+
 TEST_F(PlayerWindowTest, TheProgressBarSitsInTheMiddleAndScalesALargeRange) {
     auto* progress = qobject_cast<QProgressBar*>(window.control(kProgress));
     EXPECT_TRUE(progress->isHidden());

@@ -61,6 +61,7 @@ TEST_F(SettingsWindowTest, DriverControlsSitInTheAsioGroupAndTheRadiosInThePlaye
         EXPECT_TRUE(window.playerGroup()->isAncestorOf(window.control(id))) << id;
     }
 }
+
 TEST_F(SettingsWindowTest, ClickingARadioChecksItAndClearsOnlyItsOwnGroupWhileTheProgramSetsSingleOnes) {
     runWith([&] {
         for (int id : kSettingsRadioIds) {
@@ -102,6 +103,7 @@ TEST_F(SettingsWindowTest, OnlyTheUsersDriverChoiceIsReportedAndAListClearsItsSe
     });
     EXPECT_EQ(controller.calls, std::vector<std::string>{"driver changed"});
 }
+
 TEST_F(SettingsWindowTest, ButtonsAndKeysReachTheLogicAndTheWindowStaysUntilItEnds) {
     runWith([&] {
         window.setControlText(kAsioSettings, "Quoril Capture Settings");
