@@ -136,10 +136,6 @@ struct FormatCase {
     long pair = 0;
 };
 
-void PrintTo(const FormatCase& c, std::ostream* os) {
-    *os << c.device;
-}
-
 class AlsaFormatTest : public AlsaDriverTest, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(AlsaFormatTest, theDeviceReceivesEverySampleUnchangedInItsOwnFormatAndChannels) {
@@ -247,10 +243,6 @@ struct BufferSizeCase {
     long preferred;
 };
 
-void PrintTo(const BufferSizeCase& c, std::ostream* os) {
-    *os << "\"" << c.value << "\"";
-}
-
 class AlsaBufferSizeTest : public AlsaDriverTest, public ::testing::WithParamInterface<BufferSizeCase> {};
 
 TEST_P(AlsaBufferSizeTest, thePreferredSizeIsTheRegistryValueWithinWhatTheDeviceAllows) {
@@ -273,10 +265,6 @@ struct OpenFailureCase {
     const char* device;
     const char* messageStart;
 };
-
-void PrintTo(const OpenFailureCase& c, std::ostream* os) {
-    *os << c.device;
-}
 
 class AlsaOpenFailureTest : public AlsaDriverTest, public ::testing::WithParamInterface<OpenFailureCase> {};
 
