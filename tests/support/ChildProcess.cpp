@@ -103,8 +103,6 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     result.finished = waitForChild(pid, deadline, status);
     if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
     }
     result.out = readFile(outPath);
     result.err = readFile(errPath);

@@ -13,7 +13,6 @@ namespace quoril::test {
 struct ProcessResult {
     bool finished = false;  // false: it was still running at the deadline and has been killed
     int exitCode = -1;      // when it exited normally
-    int signal = 0;         // when a signal ended it
     std::string out;        // its standard output
     std::string err;        // its standard error
 };

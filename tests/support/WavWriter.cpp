@@ -4,6 +4,17 @@
 
 namespace quoril::test {
 
+namespace {
+
+// Appends the low `bytes` bytes of value, least significant first, as WAV stores every number.
+void putLe(std::string& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<char>(value >> (8 * i)));
+    }
+}
+
+}  // namespace
+
 std::vector<int32_t> makeSamples(size_t frames, int bits, int channels, uint32_t seed) {
     std::vector<int32_t> samples(frames * channels);
     uint64_t state = 0x9E3779B97F4A7C15ULL * (seed + 1);
@@ -21,86 +32,17 @@ std::string packSamples(const std::vector<int32_t>& samples, int bits) {
     std::string out;
     out.reserve(samples.size() * bytesPerSample);
     for (int32_t sample : samples) {
-        uint32_t value = static_cast<uint32_t>(bits == 8 ? sample + 128 : sample);
-        for (int i = 0; i < bytesPerSample; ++i) {
-            out.push_back(static_cast<char>(value >> (8 * i)));
-        }
+        putLe(out, static_cast<uint32_t>(bits == 8 ? sample + 128 : sample), bytesPerSample);
     }
     return out;
-}
-
-void putLe16(std::string& out, uint16_t value) {
-    out.push_back(static_cast<char>(value));
-    out.push_back(static_cast<char>(value >> 8));
-}
-
-void putLe32(std::string& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<char>(value >> (8 * i)));
-    }
 }
 
 WavWriter::WavWriter(int bits, int channels, uint32_t rate)
     : m_bits(bits), m_channels(channels), m_rate(rate) {}
 
-WavWriter& WavWriter::formatTag(uint16_t tag) {
-    m_formatTag = tag;
-    return *this;
-}
-
-WavWriter& WavWriter::blockAlign(uint16_t bytes) {
-    m_blockAlign = bytes;
-    return *this;
-}
-
-WavWriter& WavWriter::formatChunkSize(uint32_t size) {
-    m_formatSize = size;
-    return *this;
-}
-
-WavWriter& WavWriter::riffTags(const std::string& riff, const std::string& wave) {
-    m_riff = riff;
-    m_wave = wave;
-    return *this;
-}
-
-WavWriter& WavWriter::chunkBeforeFormat(const std::string& id, const std::string& body) {
-    m_beforeFormat.push_back({id, static_cast<uint32_t>(body.size()), body, true});
-    return *this;
-}
-
-WavWriter& WavWriter::chunkBeforeData(const std::string& id, const std::string& body) {
-    m_beforeData.push_back({id, static_cast<uint32_t>(body.size()), body, true});
-    return *this;
-}
-
-WavWriter& WavWriter::chunkAfterData(const std::string& id, const std::string& body) {
-    m_afterData.push_back({id, static_cast<uint32_t>(body.size()), body, true});
-    return *this;
-}
-
-WavWriter& WavWriter::rawChunkBeforeData(const std::string& id, uint32_t size, const std::string& body) {
-    m_beforeData.push_back({id, size, body, false});
-    return *this;
-}
-
-WavWriter& WavWriter::data(const std::string& bytes) {
-    m_data = bytes;
-    return *this;
-}
-
-WavWriter& WavWriter::samples(const std::vector<int32_t>& samples) {
-    return data(packSamples(samples, m_bits));
-}
-
-WavWriter& WavWriter::declaredDataSize(uint32_t size) {
-    m_declaredDataSize = size;
-    return *this;
-}
-
 void WavWriter::appendChunk(std::string& out, const Chunk& chunk) {
     out += chunk.id.substr(0, 4);
-    putLe32(out, chunk.size);
+    putLe(out, chunk.size, 4);
     out += chunk.body;
     if (chunk.pad && chunk.body.size() % 2 == 1) {
         out.push_back('\0');
@@ -115,12 +57,12 @@ std::string WavWriter::bytes() const {
     std::string format;
     const uint16_t align = m_blockAlign >= 0 ? static_cast<uint16_t>(m_blockAlign)
                                              : static_cast<uint16_t>(m_bits / 8 * m_channels);
-    putLe16(format, m_formatTag);
-    putLe16(format, static_cast<uint16_t>(m_channels));
-    putLe32(format, m_rate);
-    putLe32(format, m_rate * align);
-    putLe16(format, align);
-    putLe16(format, static_cast<uint16_t>(m_bits));
+    putLe(format, m_formatTag, 2);
+    putLe(format, static_cast<uint16_t>(m_channels), 2);
+    putLe(format, m_rate, 4);
+    putLe(format, m_rate * align, 4);
+    putLe(format, align, 2);
+    putLe(format, static_cast<uint16_t>(m_bits), 2);
     if (m_formatSize > 16) {
         format.append(m_formatSize - 16, '\0');
     }
@@ -131,7 +73,7 @@ std::string WavWriter::bytes() const {
     const uint32_t dataSize = m_declaredDataSize >= 0 ? static_cast<uint32_t>(m_declaredDataSize)
                                                       : static_cast<uint32_t>(m_data.size());
     body += "data";
-    putLe32(body, dataSize);
+    putLe(body, dataSize, 4);
     body += m_data;
     if (!m_afterData.empty() && m_data.size() % 2 == 1) {
         body.push_back('\0');
@@ -140,7 +82,7 @@ std::string WavWriter::bytes() const {
         appendChunk(body, chunk);
     }
     std::string out = m_riff.substr(0, 4);
-    putLe32(out, static_cast<uint32_t>(body.size()));
+    putLe(out, static_cast<uint32_t>(body.size()), 4);
     return out + body;
 }
 

@@ -20,19 +20,31 @@ class WavWriter {
   public:
     WavWriter(int bits = 16, int channels = 2, uint32_t rate = 44100);
 
-    WavWriter& formatTag(uint16_t tag);
-    WavWriter& blockAlign(uint16_t bytes);      // written instead of bits / 8 * channels
-    WavWriter& formatChunkSize(uint32_t size);  // 16 or more; the extra bytes are zeros
-    WavWriter& riffTags(const std::string& riff, const std::string& wave);
-    WavWriter& chunkBeforeFormat(const std::string& id, const std::string& body);
-    WavWriter& chunkBeforeData(const std::string& id, const std::string& body);
-    WavWriter& chunkAfterData(const std::string& id, const std::string& body);
+    WavWriter& formatTag(uint16_t tag) { return set(m_formatTag, tag); }
+    // Written instead of bits / 8 * channels.
+    WavWriter& blockAlign(uint16_t bytes) { return set(m_blockAlign, bytes); }
+    // 16 or more; the extra bytes are zeros.
+    WavWriter& formatChunkSize(uint32_t size) { return set(m_formatSize, size); }
+    WavWriter& riffTags(const std::string& riff, const std::string& wave) {
+        return set(m_riff, riff).set(m_wave, wave);
+    }
+    WavWriter& chunkBeforeFormat(const std::string& id, const std::string& body) {
+        return add(m_beforeFormat, id, body);
+    }
+    WavWriter& chunkBeforeData(const std::string& id, const std::string& body) {
+        return add(m_beforeData, id, body);
+    }
+    WavWriter& chunkAfterData(const std::string& id, const std::string& body) {
+        return add(m_afterData, id, body);
+    }
     // A chunk header whose size field says `size` while only `body` follows.
-    WavWriter& rawChunkBeforeData(const std::string& id, uint32_t size, const std::string& body);
-    WavWriter& data(const std::string& bytes);
-    WavWriter& samples(const std::vector<int32_t>& samples);
+    WavWriter& rawChunkBeforeData(const std::string& id, uint32_t size, const std::string& body) {
+        return add(m_beforeData, id, body, size, false);
+    }
+    WavWriter& data(const std::string& bytes) { return set(m_data, bytes); }
+    WavWriter& samples(const std::vector<int32_t>& samples) { return data(packSamples(samples, m_bits)); }
     // The data chunk's size field says this instead of the real size.
-    WavWriter& declaredDataSize(uint32_t size);
+    WavWriter& declaredDataSize(uint32_t size) { return set(m_declaredDataSize, size); }
 
     std::string bytes() const;
     // Writes bytes() to path; false when the file cannot be written.
@@ -46,6 +58,18 @@ class WavWriter {
         bool pad;
     };
     static void appendChunk(std::string& out, const Chunk& chunk);
+    template <typename Field, typename Value>
+    WavWriter& set(Field& field, const Value& value) {
+        field = static_cast<Field>(value);
+        return *this;
+    }
+    // A chunk whose size field tells the truth gets its pad byte.
+    WavWriter& add(std::vector<Chunk>& chunks, const std::string& id, const std::string& body,
+                   int64_t size = -1, bool pad = true) {
+        chunks.push_back(
+            {id, size < 0 ? static_cast<uint32_t>(body.size()) : static_cast<uint32_t>(size), body, pad});
+        return *this;
+    }
 
     int m_bits;
     int m_channels;
@@ -61,9 +85,5 @@ class WavWriter {
     std::string m_data;
     int64_t m_declaredDataSize = -1;
 };
-
-// Little-endian helpers for building headers by hand.
-void putLe16(std::string& out, uint16_t value);
-void putLe32(std::string& out, uint32_t value);
 
 }  // namespace quoril::test
