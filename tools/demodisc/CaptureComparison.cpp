@@ -61,25 +61,21 @@ CaptureComparison compareCapture(const DiscAudio& disc, const DiscAudio& capture
     const size_t offset = captureStart - discStart;
     result.leadingFrames = offset;
 
+    // A disc sample as the capture holds it: in the top bits of a 32-bit word.
     const unsigned shift = 32 - disc.bitsPerSample;
+    auto expected = [&](size_t frame, int channel) {
+        return static_cast<int32_t>(static_cast<uint32_t>(disc.samples[2 * frame + channel]) << shift);
+    };
     const size_t available = capture.frames() - offset;
     size_t matched = 0;
-    while (matched < disc.frames() && matched < available) {
-        const size_t d = 2 * matched;
-        const size_t c = 2 * (offset + matched);
-        if (capture.samples[c] != static_cast<int32_t>(static_cast<uint32_t>(disc.samples[d]) << shift) ||
-            capture.samples[c + 1] !=
-                static_cast<int32_t>(static_cast<uint32_t>(disc.samples[d + 1]) << shift)) {
-            break;
-        }
+    while (matched < disc.frames() && matched < available &&
+           capture.samples[2 * (offset + matched)] == expected(matched, 0) &&
+           capture.samples[2 * (offset + matched) + 1] == expected(matched, 1)) {
         ++matched;
     }
     result.matchedFrames = matched;
     result.unheardFrames = disc.frames() - matched;
 
-    auto expected = [&](size_t frame, int channel) {
-        return static_cast<int32_t>(static_cast<uint32_t>(disc.samples[2 * frame + channel]) << shift);
-    };
     const size_t firstAfter = 2 * (offset + matched);
     if (matched < disc.frames() && matched < available &&
         (capture.samples[firstAfter] != 0 || capture.samples[firstAfter + 1] != 0)) {

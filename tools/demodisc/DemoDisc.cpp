@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "StereoMix.h"
 #include "platform/AtomicFile.h"
@@ -227,12 +228,13 @@ DemoDisc composeDemoDisc() {
         DemoTrack track;
         track.title = pieces()[t].title;
         track.fileName = pieces()[t].fileName;
+        auto toSample = [gain](double value) {
+            return static_cast<int16_t>(std::clamp(std::lround(value * gain), -32768L, 32767L));
+        };
         track.samples.resize(mix.frames() * 2);
         for (size_t i = 0; i < mix.frames(); ++i) {
-            track.samples[2 * i] =
-                static_cast<int16_t>(std::clamp(std::lround(mix.left(i) * gain), -32768L, 32767L));
-            track.samples[2 * i + 1] =
-                static_cast<int16_t>(std::clamp(std::lround(mix.right(i) * gain), -32768L, 32767L));
+            track.samples[2 * i] = toSample(mix.left(i));
+            track.samples[2 * i + 1] = toSample(mix.right(i));
         }
         disc.tracks.push_back(std::move(track));
     }
@@ -266,14 +268,15 @@ bool writeFlacTrack(const DemoDisc& disc, size_t trackIndex, const std::string& 
               encoder.set_total_samples_estimate(track.frames());
 
     FLAC::Metadata::VorbisComment tags;
-    const std::string number = cformat("%zu", trackIndex + 1);
-    const std::string total = cformat("%zu", disc.tracks.size());
-    ok = ok && tags.append_comment(FLAC::Metadata::VorbisComment::Entry("TITLE", track.title.c_str())) &&
-         tags.append_comment(FLAC::Metadata::VorbisComment::Entry("ARTIST", disc.performer.c_str())) &&
-         tags.append_comment(FLAC::Metadata::VorbisComment::Entry("ALBUM", disc.title.c_str())) &&
-         tags.append_comment(FLAC::Metadata::VorbisComment::Entry("GENRE", disc.genre.c_str())) &&
-         tags.append_comment(FLAC::Metadata::VorbisComment::Entry("TRACKNUMBER", number.c_str())) &&
-         tags.append_comment(FLAC::Metadata::VorbisComment::Entry("TRACKTOTAL", total.c_str()));
+    const std::pair<const char*, std::string> fields[] = {{"TITLE", track.title},
+                                                          {"ARTIST", disc.performer},
+                                                          {"ALBUM", disc.title},
+                                                          {"GENRE", disc.genre},
+                                                          {"TRACKNUMBER", cformat("%zu", trackIndex + 1)},
+                                                          {"TRACKTOTAL", cformat("%zu", disc.tracks.size())}};
+    for (const auto& [name, value] : fields) {
+        ok = ok && tags.append_comment(FLAC::Metadata::VorbisComment::Entry(name, value.c_str()));
+    }
     FLAC::Metadata::Prototype* metadata[] = {&tags};
     ok = ok && encoder.set_metadata(metadata, 1);
     if (!ok) {
