@@ -570,6 +570,11 @@ void PlayerDialog::jumpToRow(int row) {
     }
 }
 
+bool PlayerDialog::focusListAndCheckSession() {
+    m_view.focusTrackList();
+    return usableSession();
+}
+
 void PlayerDialog::playIfHalted() {
     if (!m_playing) {
         OnPlayPause();
@@ -595,8 +600,7 @@ void PlayerDialog::enableSessionControls(bool enabled) {
 }
 
 void PlayerDialog::OnPlayPause() {
-    m_view.focusTrackList();
-    if (!usableSession()) {
+    if (!focusListAndCheckSession()) {
         showPlayerStoppedBox();
         return;
     }
@@ -631,8 +635,7 @@ void PlayerDialog::OnPreviousTrack() {
 }
 
 void PlayerDialog::stepTrack(int direction) {
-    m_view.focusTrackList();
-    if (!usableSession()) {
+    if (!focusListAndCheckSession()) {
         return;
     }
     CdDescriptor* disc = m_engine->cd;
@@ -653,8 +656,7 @@ void PlayerDialog::OnBack() {
 }
 
 void PlayerDialog::seekBy(int direction) {
-    m_view.focusTrackList();
-    if (!usableSession()) {
+    if (!focusListAndCheckSession()) {
         return;
     }
     CdDescriptor* disc = m_engine->cd;
@@ -685,8 +687,7 @@ void PlayerDialog::OnVolumeUp() {
 }
 
 void PlayerDialog::stepVolume(double stepDb) {
-    m_view.focusTrackList();
-    if (!usableSession()) {
+    if (!focusListAndCheckSession()) {
         return;
     }
     double volume = theTransport.volumeDb.load();

@@ -104,6 +104,9 @@ class PlayerDialog : public PlayerController {
     int rowAtPosition(int32_t position) const;
     // Moves the transport to the first frame of row, when the engine's disc is active and has tracks.
     void jumpToRow(int row);
+    // What every transport command does first: the list gets the focus back; true when there is
+    // a session to command.
+    bool focusListAndCheckSession();
     void playIfHalted();
     // The shared steps of the commands: direction +1 or -1.
     void stepTrack(int direction);
