@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <limits>
 
 #include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
@@ -80,8 +81,10 @@ CdDescriptor::CdDescriptor(const std::string& path, DiagnosticsLog& log, Setting
         albumTitle = flac ? "FLAC" : "WAV";
         fileIsFlac[0] = flac;
         if (flac ? ValidateFlacFile(firstFileText) : ValidateWavFile(firstFileText)) {
-            trackLength[0] = static_cast<int32_t>(frameCount);
             checkLengthAndMemory(memoryText);
+            if (active) {
+                trackLength[0] = static_cast<int32_t>(frameCount);
+            }
         }
     } else {
         log.append("Only .cue, .wav or .flac files can be processed.\r\n");
@@ -185,6 +188,14 @@ void CdDescriptor::checkLengthAndMemory(DiagnosticsLog& memoryText) {
     if (frameCount < 2 * sampleRate) {
         memoryText.append(
             "\r\nAt least 2 or more seconds of sound data is needed. Wav file is too small.\r\n");
+        active = false;
+        return;
+    }
+
+    // Positions, track starts and the load counter are 32-bit frame counts.
+    if (frameCount > static_cast<double>(std::numeric_limits<int32_t>::max())) {
+        memoryText.appendf("\r\nDisc is too long: at most %d samples are supported.\r\n",
+                           std::numeric_limits<int32_t>::max());
         active = false;
         return;
     }

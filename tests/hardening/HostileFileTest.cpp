@@ -303,14 +303,30 @@ TEST_F(HostileFlacTest, StreamInfoClaimingMoreSamplesPadsWithSilence) {
     EXPECT_EQ(audio.substr(kFrames * 4), std::string((20000 - kFrames) * 4, '\0'));
 }
 
-TEST_F(HostileFlacTest, StreamInfoClaimingTerabytesIsRefusedByTheMemoryCheck) {
+TEST_F(HostileFlacTest, StreamInfoClaimingEightGigabytesIsRefusedByTheMemoryCheck) {
     ScopedEnv meminfo("QUORIL_MEMINFO",
                       dir.write("meminfo", "MemTotal: 262144 kB\nMemAvailable: 65536 kB\n"));
     std::string bytes = readFile(encode("whole.flac"));
-    claimTotalSamples(bytes, (uint64_t{1} << 36) - 1);
+    claimTotalSamples(bytes, 0x7fffffff);
     CdDescriptor& d = open(dir.write("huge.flac", bytes));
     EXPECT_FALSE(d.active);
     EXPECT_TRUE(openTextHas("\r\nWav data is too large!\r\n")) << openText();
+}
+
+TEST_F(HostileFlacTest, StreamInfoClaimingMoreFramesThanPositionsCanCountIsRefusedEvenWithTheMemory) {
+    // A machine with memory enough for 2^33 frames: the length itself is the limit.
+    ScopedEnv meminfo("QUORIL_MEMINFO",
+                      dir.write("meminfo", "MemTotal: 109951162777 kB\nMemAvailable: 109951162777 kB\n"));
+    std::string bytes = readFile(encode("whole.flac"));
+    claimTotalSamples(bytes, uint64_t{1} << 33);
+    for (const std::string& path :
+         {dir.write("huge.flac", bytes),
+          cue("huge.cue", "FILE \"huge.flac\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n")}) {
+        CdDescriptor& d = open(path);
+        EXPECT_FALSE(d.active);
+        EXPECT_TRUE(openTextHas("\r\nDisc is too long: at most 2147483647 samples are supported.\r\n"))
+            << openText();
+    }
 }
 
 }  // namespace
