@@ -1,21 +1,27 @@
 #pragma once
 
+#include <gtest/gtest.h>
+#include <samplerate.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/DiagnosticsLog.h"
 #include "asio/AsioSession.h"
+#include "config/Settings.h"
+#include "content/CdDescriptor.h"
+#include "content/RamLoadThread.h"
 #include "dsp/BufferCallbacks.h"
 #include "dsp/ResamplerLibrary.h"
 #include "dsp/TransportState.h"
 #include "platform/NamedEvent.h"
-
-namespace quoril {
-class CdDescriptor;
-}
+#include "support/TempDir.h"
+#include "support/WavWriter.h"
 
 namespace quoril::test {
 
@@ -32,10 +38,30 @@ bool waitUntil(Condition condition, std::chrono::milliseconds deadline = std::ch
     return true;
 }
 
-// theTransport and the device record set up as the engine sets them, without a driver: two DSP
-// blocks of n frames, the event, a log, the system's resampler, and left and right output
-// buffers of b frames for the callbacks. A test plays the driver itself (switchBuffer) or runs a
-// playback thread and wakes it step by step (wake). Everything is put back when it goes.
+// Generated stereo samples (16 or 24 bits) as a WAV file, opened and loaded by the content code.
+struct TestDisc {
+    TestDisc(const std::vector<int32_t>& samples, int bits, uint32_t rate) {
+        std::string path = dir.file("disc.wav");
+        if (WavWriter(bits, 2, rate).samples(samples).write(path)) {
+            disc = std::make_unique<CdDescriptor>(path, log, settings);
+            LoadProgress progress{0};
+            RamLoadRequest request{disc.get(), &progress, &log};
+            if (disc->active.load()) {
+                RamLoadThread::run(request);
+            }
+        }
+    }
+    CdDescriptor* cd() const { return disc.get(); }
+    bool ok() const { return disc && disc->active.load() && disc->frameCount > 0; }
+
+    TempDir dir;
+    Settings settings;
+    DiagnosticsLog log;
+    std::unique_ptr<CdDescriptor> disc;
+};
+
+// The engine's set-up without a driver (blocks of n frames, outputs of b): a test plays the driver
+// itself (switchBuffer) or wakes a playback thread step by step (wake). All is put back at the end.
 class DspHarness {
   public:
     DspHarness(int32_t b, int32_t n, double rate) : m_b(b) {
@@ -52,24 +78,20 @@ class DspHarness {
         t.blockFrames = n;
         t.dspEvent.store(&event);
         t.logTarget.store(&m_log);
-        t.outputRate.store(rate);
+        t.outputRate.store(driverInfo().requestedRate = rate);
         driverInfo().preferredSize = b;
         driverInfo().outputsAreInt32 = true;
-        driverInfo().requestedRate = rate;
         DiagnosticsLog bindLog;
         theResampler = m_resampler.load("", bindLog) ? &m_resampler : nullptr;
     }
     ~DspHarness() {
         if (m_thread.joinable()) {
             theTransport.post(CmdQuit);
-            waitUntil([] { return !theTransport.threadRunning.load(); });
+            waitForEnd();
             event.close();
             m_thread.join();
         }
-        for (auto& entry : driverInfo().bufferInfos) {
-            entry.buffers[0] = entry.buffers[1] = nullptr;
-        }
-        driverInfo().outputsAreInt32 = false;
+        driverInfo() = DriverInfo{};
         theResampler = nullptr;
         theTransport.reset();
         theTransport.dspEvent.store(nullptr);
@@ -82,20 +104,16 @@ class DspHarness {
         m_thread = std::thread(procedure, cd);
         return waitUntil([] { return theTransport.threadRunning.load(); });
     }
-    // Stores a device request and a command, signals, and waits until the thread has handled
-    // the wake or ended.
+    // Stores a request and a command, signals, and waits until the thread has handled it or ended.
     bool wake(int16_t request, int16_t command = CmdNone) {
         uint32_t before = theTransport.wakesHandled.load();
         theTransport.deviceRequest.store(request);
         theTransport.post(static_cast<TransportCommand>(command));
-        return waitUntil([&] { return theTransport.wakesHandled.load() != before || !running(); });
+        return waitUntil(
+            [&] { return theTransport.wakesHandled.load() != before || !theTransport.threadRunning; });
     }
     bool waitForEnd() {
-        bool ended = waitUntil([this] { return !running(); });
-        if (ended && m_thread.joinable()) {
-            m_thread.join();
-        }
-        return ended;
+        return waitUntil([] { return !theTransport.threadRunning.load(); });
     }
     // One buffer switch; the interleaved words the driver got.
     std::vector<int32_t> switchBuffer(bool timeInfo = false) {
@@ -106,23 +124,20 @@ class DspHarness {
         }
         std::vector<int32_t> words;
         for (int32_t i = 0; i < m_b; ++i) {
-            words.push_back(m_outputs[0][m_half][i]);
-            words.push_back(m_outputs[1][m_half][i]);
+            words.insert(words.end(), {m_outputs[0][m_half][i], m_outputs[1][m_half][i]});
         }
         m_half ^= 1;
         return words;
     }
     const std::vector<int32_t>& block(int k) const { return m_blocks[k]; }
     bool blocksSilent() const {
-        return std::vector<int32_t>(m_blocks[0].size(), 0) == m_blocks[0] && m_blocks[0] == m_blocks[1];
+        return m_blocks[0] == std::vector<int32_t>(m_blocks[0].size()) && m_blocks[0] == m_blocks[1];
     }
     std::string log() const { return m_log.snapshot(); }
 
     NamedEvent event{"_tamu_DSP_732"};
 
   private:
-    static bool running() { return theTransport.threadRunning.load(); }
-
     int32_t m_b;
     long m_half = 0;
     DiagnosticsLog m_log;
@@ -131,5 +146,41 @@ class DspHarness {
     std::vector<int32_t> m_outputs[2][2];  // [channel][half]
     std::thread m_thread;
 };
+
+// libsamplerate run directly: I frames a call from the position (zeros past the end), room for
+// n + 16 frames out, times gain, clipped to +-(2^31 - 1) and truncated. A call that reaches the
+// end gives silence instead, and the converter and the disc start again.
+inline std::vector<int32_t> referenceRun(const std::vector<int32_t>& samples, int bits, double discRate,
+                                         double outputRate, int32_t n, int inputFrames, int converter,
+                                         double gain, size_t frames, long startFrame = 0) {
+    const long frameCount = static_cast<long>(samples.size() / 2);
+    const float divisor = bits == 16 ? 32767.0f : 8388607.0f;
+    int error = 0;
+    SRC_STATE* state = src_new(converter, 2, &error);
+    std::vector<float> in(2 * static_cast<size_t>(inputFrames));
+    std::vector<float> out(2 * static_cast<size_t>(n + 16));
+    std::vector<int32_t> result;
+    long position = startFrame;
+    while (result.size() < 2 * frames) {
+        for (long k = 0; k < 2 * inputFrames; ++k) {
+            in[k] = position + k / 2 < frameCount ? static_cast<float>(samples[2 * position + k]) / divisor
+                                                  : 0.0f;
+        }
+        SRC_DATA data{in.data(), out.data(), inputFrames, n + 16, 0, 0, 0, outputRate / discRate};
+        EXPECT_EQ(src_process(state, &data), 0);
+        position += data.input_frames_used;
+        if (position >= frameCount) {
+            src_reset(state);
+            std::fill(out.begin(), out.begin() + 2 * data.output_frames_gen, 0.0f);
+            position = 0;
+        }
+        for (long i = 0; i < 2 * data.output_frames_gen; ++i) {
+            result.push_back(static_cast<int32_t>(std::clamp(out[i] * gain, -2147483647.0, 2147483647.0)));
+        }
+    }
+    src_delete(state);
+    result.resize(2 * frames);
+    return result;
+}
 
 }  // namespace quoril::test
