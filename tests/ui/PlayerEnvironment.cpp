@@ -9,26 +9,19 @@
 
 namespace quoril::test {
 
-namespace {
-
-constexpr const char* kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
-
-}  // namespace
-
 PlayerEnvironment::PlayerEnvironment(const std::string& captureSpeed,
                                      const std::vector<std::string>& extraCaptureValues) {
+    const std::string kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
     std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
     reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\r\n\"Path\"=\"" + m_dir.path() + "\"\r\n\r\n";
     reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture]\r\n";
-    reg += std::string("\"clsid\"=\"") + kCaptureClassId + "\"\r\n";
-    reg += "\"description\"=\"Quoril Capture\"\r\n";
+    reg += "\"clsid\"=\"" + kCaptureClassId + "\"\r\n\"description\"=\"Quoril Capture\"\r\n";
     reg += "\"Speed\"=\"" + captureSpeed + "\"\r\n";
     reg += "\"File\"=\"" + m_dir.file("capture.wav") + "\"\r\n";
     for (const std::string& value : extraCaptureValues) {
         reg += value + "\r\n";
     }
-    reg += "\r\n";
-    reg += std::string("[HKEY_CLASSES_ROOT\\clsid\\") + kCaptureClassId + "\\InprocServer32]\r\n";
+    reg += "\r\n[HKEY_CLASSES_ROOT\\clsid\\" + kCaptureClassId + "\\InprocServer32]\r\n";
     reg += "@=\"" + buildDir() + "/lib/quoril/drivers/quoril-capture.so" + "\"\r\n";
     m_dir.write("registry.reg", reg);
 
