@@ -88,24 +88,6 @@ TEST_F(PlayerWindowTest, TheBottomRowSitsUnderTheListInTabOrderWithoutGaps) {
     EXPECT_GT(window.control(kTrackTime)->height(), button(kPlay)->height());
 }
 
-TEST_F(PlayerWindowTest, ButtonsShowTheirPicturesAndOnlyCloseShowsText) {
-    // clang-format off
-    const std::pair<int, int> pictures[] = {
-        {kSettings, Picture::kApplication}, {kFileOpen, Picture::kFolder}, {kStop, Picture::kStop},
-        {kPrevious, Picture::kPrevious}, {kBack, Picture::kBack}, {kPlay, Picture::kPlay},
-        {kForward, Picture::kForward}, {kNext, Picture::kNext}, {kVolumeDown, Picture::kVolumeDown},
-        {kVolumeUp, Picture::kVolumeUp}};
-    // clang-format on
-    for (const auto& [id, picture] : pictures) {
-        EXPECT_TRUE(window.buttonPicture(id) == picture && !button(id)->icon().isNull() &&
-                    button(id)->text().isEmpty())
-            << id;
-    }
-    EXPECT_EQ(button(kClose)->text(), QStringLiteral("X"));
-    window.setButtonPicture(kPlay, Picture::kPause);
-    EXPECT_EQ(window.buttonPicture(kPlay), Picture::kPause);
-}
-
 TEST_F(PlayerWindowTest, ButtonsKeysAndTheCloseBoxReachTheLogicAndOnlyTheLogicClosesTheWindow) {
     const int kClicked[] = {kFileOpen, kStop, kPrevious, kBack, kForward, kVolumeDown, kClose};
     list()->addItems({"01", "02", "03", "04", "05"});
