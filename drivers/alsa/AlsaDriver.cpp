@@ -368,7 +368,7 @@ ASIOError AlsaDriver::start() {
 
 ASIOError AlsaDriver::stop() {
     const bool wasRunning = m_running.exchange(false, std::memory_order_acq_rel);
-    if (m_thread.joinable() && std::this_thread::get_id() == m_thread.get_id()) {
+    if (std::this_thread::get_id() == m_threadId.load(std::memory_order_acquire)) {
         return ASE_OK;  // from a callback: the thread ends after it returns; joined later
     }
     joinThread();
@@ -383,6 +383,7 @@ void AlsaDriver::joinThread() {
         return;
     }
     m_thread.join();
+    m_threadId.store(std::thread::id(), std::memory_order_release);
     const uint32_t underruns = m_underruns.load(std::memory_order_relaxed);
     m_error = cformat("Last run: %llu frames played, %u underrun(s) recovered, %s priority",
                       static_cast<unsigned long long>(m_framesPlayed.load(std::memory_order_relaxed)),
@@ -394,6 +395,7 @@ void AlsaDriver::joinThread() {
 }
 
 void AlsaDriver::run() noexcept {
+    m_threadId.store(std::this_thread::get_id(), std::memory_order_release);
     m_realtime.store(raiseToRealtimePriority(pthread_self()), std::memory_order_relaxed);
     ASIOCallbacks* callbacks = m_callbacks.load(std::memory_order_acquire);
     const long frames = bufferFrames();

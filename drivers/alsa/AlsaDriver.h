@@ -75,7 +75,10 @@ class AlsaDriver final : public PluginDriver {
     snd_pcm_uframes_t m_deviceBufferFrames = 0;  // what the device granted
     std::vector<uint8_t> m_period;               // one interleaved device period
 
-    std::thread m_thread;
+    std::thread m_thread;  // assigned and joined on the control thread only
+    // The driver thread's id, stored by the thread itself: a stop() from inside a callback may
+    // run before start() has finished assigning m_thread. Cleared after the join.
+    std::atomic<std::thread::id> m_threadId{};
     std::atomic<bool> m_running{false};       // set by start(), cleared by stop() or the thread
     std::atomic<uint64_t> m_framesPlayed{0};  // written by the driver thread
     std::atomic<uint32_t> m_underruns{0};     // written by the driver thread
