@@ -45,6 +45,21 @@ TEST(BlockHandOff, CopiesEveryFrameAndAsksForTheUsedUpBlockAlternately) {
     }
 }
 
+// A block the driver begins while its refill is still outstanding is a dropout the listener hears;
+// it counts only while the thread is playing.
+TEST(LateBlocks, AreCountedWhenTheDriverBeginsABlockNotYetRefilledWhilePlaying) {
+    for (int16_t playing : {0, 1}) {
+        test::DspHarness device(512, 6144, 44100);
+        theTransport.playing.store(playing);
+        // Blocks 0 and 1 are asked for after switches 11 and 23 and never refilled; the driver
+        // begins them again at switches 24 and 36.
+        for (int s = 0; s < 4 * 12; ++s) {
+            device.switchBuffer();
+        }
+        EXPECT_EQ(theTransport.lateBlocks.load(), playing ? 2 : 0) << "playing " << playing;
+    }
+}
+
 TEST(HostMessage, AnswersAndTurnsResetResyncBufferSizeAndRateNoticesIntoSignalledRequests) {
     test::DspHarness device(512, 6144, 44100);
     // The request a notice left (ReqNone when none) must have been signalled exactly then.
