@@ -313,6 +313,19 @@ TEST_F(HostileFlacTest, StreamInfoClaimingEightGigabytesIsRefusedByTheMemoryChec
     EXPECT_TRUE(openTextHas("\r\nWav data is too large!\r\n")) << openText();
 }
 
+TEST_F(HostileFlacTest, MonoFramesUnderAStereoStreamInfoAreRefusedNotReadAsTwoChannels) {
+    FlacOptions options;
+    options.channels = 1;
+    options.blockSize = 1024;
+    std::string bytes = readFile(flac("mono.flac", kFrames, 16, 1000, 5, options));
+    // STREAMINFO's channel field (3 bits, channels - 1) says two; every frame still carries one.
+    uint8_t& field = reinterpret_cast<uint8_t&>(bytes[4 + 4 + 12]);
+    field = static_cast<uint8_t>((field & 0xf1) | (1 << 1));
+    CdDescriptor& d = open(dir.write("lying.flac", bytes));
+    EXPECT_FALSE(d.active);
+    EXPECT_TRUE(openTextHas("\r\nOnly Stereo 16 or 24 bit FLAC files supported!\r\n")) << openText();
+}
+
 TEST_F(HostileFlacTest, StreamInfoClaimingMoreFramesThanPositionsCanCountIsRefusedEvenWithTheMemory) {
     // A machine with memory enough for 2^33 frames: the length itself is the limit.
     ScopedEnv meminfo("QUORIL_MEMINFO",
