@@ -255,7 +255,7 @@ bool CdDescriptor::ParseCueTracks(DiagnosticsLog& messages) {
         trackTitle[0] = "Track 01";
         trackFile[0] = currentFile;
         trackStart[0] = static_cast<int32_t>(fileBase);
-        trackLength[0] = static_cast<int32_t>(frameCount);
+        trackLength[0] = static_cast<int32_t>(static_cast<int64_t>(frameCount));
     } else if (previousIndex >= 0) {
         trackLength[trackCount - 1] = static_cast<int32_t>(static_cast<int64_t>(frameCount) - previousIndex);
     }

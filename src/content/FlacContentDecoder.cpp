@@ -211,8 +211,11 @@ bool CdDescriptor::ValidateFlacFile(DiagnosticsLog& messages) {
         decoderText.append("\r\nFLAC file holds no audio frame.\r\n");
     }
 
-    const uint32_t frames = static_cast<uint32_t>(frameCount);
-    const uint32_t seconds = sampleRate > 0 ? static_cast<uint32_t>(frameCount / sampleRate) : 0;
+    // STREAMINFO counts samples in 36 bits: the line shows the low 32 bits of the count, and the
+    // conversions go through 64 bits so that no count is out of range for them.
+    const auto frames = static_cast<uint32_t>(static_cast<uint64_t>(frameCount));
+    const auto seconds =
+        sampleRate > 0 ? static_cast<uint32_t>(static_cast<uint64_t>(frameCount / sampleRate)) : 0u;
     messages.appendf("\tWav data size = %uMB\r\n\tRate = %i/%i (%i channels)\r\n\tSamples = %u (%3i:%2i)\r\n",
                      megabytes(byteCount), static_cast<int>(bitsPerSample), static_cast<int>(sampleRate),
                      static_cast<int>(channels), frames, static_cast<int>(seconds / 60),

@@ -334,7 +334,8 @@ TEST_F(HostileFlacTest, StreamInfoClaimingMoreFramesThanPositionsCanCountIsRefus
     claimTotalSamples(bytes, uint64_t{1} << 33);
     for (const std::string& path :
          {dir.write("huge.flac", bytes),
-          cue("huge.cue", "FILE \"huge.flac\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n")}) {
+          cue("huge.cue", "FILE \"huge.flac\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"),
+          cue("bare.cue", "FILE \"huge.flac\" WAVE\n")}) {
         CdDescriptor& d = open(path);
         EXPECT_FALSE(d.active);
         EXPECT_TRUE(openTextHas("\r\nDisc is too long: at most 2147483647 samples are supported.\r\n"))
