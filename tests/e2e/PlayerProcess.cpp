@@ -13,36 +13,21 @@ namespace quoril::test {
 
 PlayerProcess::PlayerProcess(const std::vector<std::string>& argv,
                              const std::vector<std::pair<std::string, std::string>>& environment) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    const std::string outPath = m_dir.file("stdout");
-
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         return;
     }
-    m_pid = fork();
-    if (m_pid < 0) {
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        return;
-    }
-    if (m_pid == 0) {
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(pipeFds[0], STDIN_FILENO) < 0) {
-            _exit(127);
-        }
-        for (const auto& [name, value] : environment) {
-            setenv(name.c_str(), value.c_str(), 1);
-        }
-        execv(args[0], args.data());
-        _exit(127);
+    int out = open(m_dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    m_pid = out >= 0 ? spawnProcess(argv, environment, std::string(), pipeFds[0], out, -1) : -1;
+    if (out >= 0) {
+        close(out);
     }
     close(pipeFds[0]);
-    m_input = pipeFds[1];
+    if (m_pid > 0) {
+        m_input = pipeFds[1];
+    } else {
+        close(pipeFds[1]);
+    }
 }
 
 PlayerProcess::~PlayerProcess() {

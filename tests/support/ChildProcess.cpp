@@ -53,17 +53,12 @@ bool waitForChild(pid_t pid, std::chrono::milliseconds deadline, int& status) {
     return exited;
 }
 
-ProcessResult runProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::pair<std::string, std::string>>& environment,
-                         const std::string& workDir, std::chrono::milliseconds deadline) {
-    ProcessResult result;
+pid_t spawnProcess(const std::vector<std::string>& argv,
+                   const std::vector<std::pair<std::string, std::string>>& environment,
+                   const std::string& workDir, int inputFd, int outputFd, int errorFd) {
     if (argv.empty()) {
-        return result;
+        return -1;
     }
-    TempDir outputs;
-    const std::string outPath = outputs.file("stdout");
-    const std::string errPath = outputs.file("stderr");
-
     std::vector<char*> args;
     for (const std::string& arg : argv) {
         args.push_back(const_cast<char*>(arg.c_str()));
@@ -71,32 +66,50 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     args.push_back(nullptr);
 
     pid_t pid = fork();
+    if (pid != 0) {
+        return pid;
+    }
+    // Only async-signal-safe work from here on, apart from setenv in the fresh child.
+    if (inputFd < 0) {
+        inputFd = open("/dev/null", O_RDONLY);
+    }
+    if ((inputFd >= 0 && dup2(inputFd, STDIN_FILENO) < 0) ||
+        (outputFd >= 0 && dup2(outputFd, STDOUT_FILENO) < 0) ||
+        (errorFd >= 0 && dup2(errorFd, STDERR_FILENO) < 0)) {
+        _exit(127);
+    }
+    for (const auto& [name, value] : environment) {
+        if (value.empty()) {
+            unsetenv(name.c_str());
+        } else {
+            setenv(name.c_str(), value.c_str(), 1);
+        }
+    }
+    if (!workDir.empty() && chdir(workDir.c_str()) != 0) {
+        _exit(127);
+    }
+    execv(args[0], args.data());
+    _exit(127);
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::pair<std::string, std::string>>& environment,
+                         const std::string& workDir, std::chrono::milliseconds deadline) {
+    ProcessResult result;
+    TempDir outputs;
+    const std::string outPath = outputs.file("stdout");
+    const std::string errPath = outputs.file("stderr");
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_t pid = out >= 0 && err >= 0 ? spawnProcess(argv, environment, workDir, -1, out, err) : -1;
+    if (out >= 0) {
+        close(out);
+    }
+    if (err >= 0) {
+        close(err);
+    }
     if (pid < 0) {
         return result;
-    }
-    if (pid == 0) {
-        // Only async-signal-safe work from here on, apart from setenv in the fresh child.
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
-            _exit(127);
-        }
-        int devNull = open("/dev/null", O_RDONLY);
-        if (devNull >= 0) {
-            dup2(devNull, STDIN_FILENO);
-        }
-        for (const auto& [name, value] : environment) {
-            if (value.empty()) {
-                unsetenv(name.c_str());
-            } else {
-                setenv(name.c_str(), value.c_str(), 1);
-            }
-        }
-        if (!workDir.empty() && chdir(workDir.c_str()) != 0) {
-            _exit(127);
-        }
-        execv(args[0], args.data());
-        _exit(127);
     }
 
     int status = 0;

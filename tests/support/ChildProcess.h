@@ -21,6 +21,14 @@ struct ProcessResult {
 // the process's pidfd. On timeout the child is killed and reaped. status is waitpid's status.
 bool waitForChild(pid_t pid, std::chrono::milliseconds deadline, int& status);
 
+// Starts argv[0] with the given arguments in workDir (empty: the current directory), with the
+// current environment plus the given variables (an empty value unsets a variable); its standard
+// input, output and error are the given descriptors (-1: /dev/null for input, inherited for the
+// others). Returns the child's pid, or -1 when it could not be started.
+pid_t spawnProcess(const std::vector<std::string>& argv,
+                   const std::vector<std::pair<std::string, std::string>>& environment,
+                   const std::string& workDir, int inputFd, int outputFd, int errorFd);
+
 // Runs argv[0] with the given arguments in workDir (empty: the current directory), with the
 // current environment plus the given variables (an empty value unsets a variable). Standard
 // output and error are collected in full.
