@@ -32,7 +32,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
 #include "content/CdDescriptor.h"
 #include "content/RamLoadThread.h"
@@ -41,6 +40,7 @@
 #include "dsp/ResamplerLibrary.h"
 #include "dsp/ResamplingPlaybackThread.h"
 #include "dsp/TransportState.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/NamedEvent.h"
 #include "platform/ProcessList.h"
 #include "platform/Registry.h"

@@ -3,10 +3,10 @@
 #include <cstdint>
 
 #include "FuzzTargets.h"
-#include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
 #include "content/CdDescriptor.h"
 #include "content/RamLoadThread.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace quoril::fuzz {
 namespace {

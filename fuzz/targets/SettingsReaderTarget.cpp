@@ -5,9 +5,9 @@
 
 #include "FuzzTargets.h"
 #include "FuzzWorkspace.h"
-#include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
 #include "config/SettingsFile.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/Registry.h"
 
 namespace quoril::fuzz {

@@ -5,13 +5,13 @@
 #include <string>
 
 #include "app/Commands.h"
-#include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
 #include "config/SettingsFile.h"
 #include "content/CdDescriptor.h"
 #include "content/RamLoadThread.h"
 #include "content/Sha256.h"
 #include "platform/CFormat.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace quoril {
 
@@ -82,9 +82,9 @@ int runCheckCommand(int argc, char** argv) {
     }
 
     // The settings as start-up reads them (defaults when there is no file); their messages are
-    // not part of this report.
+    // not part of this report. A check plays nothing, so no driver is loaded (nor waited for).
     DiagnosticsLog settingsLog;
-    loadSettings("SOFTWARE\\Ravek", "Quoril.ini", settingsLog);
+    loadSettings("SOFTWARE\\Ravek", "Quoril.ini", settingsLog, [](Settings&) { return false; });
 
     DiagnosticsLog openLog;
     CdDescriptor disc(path, openLog, settings());

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/DiagnosticsLog.h"
 #include "asio/AsioDriverList.h"
 #include "asio/AsioHost.h"
 #include "asio/DriverScan.h"
 #include "config/Settings.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace quoril {
 

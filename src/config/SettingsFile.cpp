@@ -6,12 +6,11 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/DiagnosticsLog.h"
-#include "asio/DriverScan.h"
 #include "config/Settings.h"
 #include "config/SettingsReader.h"
 #include "platform/AtomicFile.h"
 #include "platform/CFormat.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/LineReader.h"
 #include "platform/MemoryStatus.h"
 #include "platform/Registry.h"
@@ -138,7 +137,8 @@ int readSettingsFile(Settings& settings, const Registry& registry, const char* k
     return 1;
 }
 
-int loadSettings(const char* keyPath, const char* fileName, DiagnosticsLog& log) {
+int loadSettings(const char* keyPath, const char* fileName, DiagnosticsLog& log,
+                 DriverScanFunction scanDrivers) {
     Settings& s = settings();
 
     MemoryStatus memory;
@@ -146,7 +146,7 @@ int loadSettings(const char* keyPath, const char* fileName, DiagnosticsLog& log)
     s.availableMemory = static_cast<int64_t>(memory.availableBytes) - kReservedMemory;
     s.totalMemory = memory.totalBytes;
 
-    s.driversFound = scanUsableDrivers(s);
+    s.driversFound = scanDrivers(s);
 
     Registry registry;
     registry.loadDefault();

@@ -16,10 +16,13 @@ inline constexpr const char* kSaveProblemCaption = "Ravek Settings";
 // Fills settings() from the installation's settings file. keyPath names the registry key under
 // HKEY_LOCAL_MACHINE whose "Path" value is the installation directory (start-up passes
 // "SOFTWARE\\Ravek"); fileName is the settings file in it ("Quoril.ini"). Refreshes the memory
-// figures, rescans the usable drivers, sets the defaults, then reads the file; the messages
-// about bad values go to log. Returns 0 when the file cannot be opened (nothing is logged),
-// 1 otherwise; settings().valid says whether enough of it was accepted. Window thread only.
-int loadSettings(const char* keyPath, const char* fileName, DiagnosticsLog& log);
+// figures, lists the usable drivers with scanDrivers (the driver layer's scan; a command that
+// plays nothing passes one that lists none), sets the defaults, then reads the file; the
+// messages about bad values go to log. Returns 0 when the file cannot be opened (nothing is
+// logged), 1 otherwise; settings().valid says whether enough of it was accepted. Window thread only.
+using DriverScanFunction = bool (*)(Settings& settings);
+int loadSettings(const char* keyPath, const char* fileName, DiagnosticsLog& log,
+                 DriverScanFunction scanDrivers);
 
 enum class SaveForm {
     Shutdown,  // the player is ending: keep the current volume, write only a valid configuration

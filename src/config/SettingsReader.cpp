@@ -4,9 +4,9 @@
 #include <cmath>
 #include <string>
 
-#include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
 #include "platform/CFormat.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/LineReader.h"
 
 namespace quoril {

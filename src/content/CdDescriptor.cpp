@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/LockedMemory.h"
 #include "platform/MemoryStatus.h"
 

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/DiagnosticsLog.h"
 #include "content/CdDescriptor.h"
 #include "platform/CFormat.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace quoril {
 

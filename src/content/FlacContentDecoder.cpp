@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
 #include "content/CdDescriptor.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace quoril {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
-#include "app/DiagnosticsLog.h"
 #include "content/CdDescriptor.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/LockedMemory.h"
 
 namespace quoril {

@@ -6,8 +6,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "app/DiagnosticsLog.h"
 #include "content/CdDescriptor.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace quoril {
 

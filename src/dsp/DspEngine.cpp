@@ -5,7 +5,6 @@
 #include <new>
 #include <thread>
 
-#include "app/DiagnosticsLog.h"
 #include "asio/Asio.h"
 #include "asio/AsioSession.h"
 #include "config/Settings.h"
@@ -14,6 +13,7 @@
 #include "dsp/BufferCallbacks.h"
 #include "dsp/PlaybackThread.h"
 #include "dsp/ResamplingPlaybackThread.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/NamedEvent.h"
 #include "platform/ThreadPriority.h"
 

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/DiagnosticsLog.h"
 #include "content/CdDescriptor.h"
 #include "dsp/BlockFill.h"
 #include "dsp/TransportState.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace quoril::playback {
 

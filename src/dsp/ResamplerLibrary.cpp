@@ -1,6 +1,6 @@
 #include "dsp/ResamplerLibrary.h"
 
-#include "app/DiagnosticsLog.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace quoril {
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "asio/DriverScan.h"
 #include "config/Settings.h"
 #include "config/SettingsFile.h"
 #include "content/CdDescriptor.h"
@@ -211,7 +212,7 @@ void PlayerDialog::onSysCommand(int commandId) {
 
 void PlayerDialog::ReadSettingsAndStart() {
     DiagnosticsLog text("Processing .ini file...\r\n\r\n");
-    int result = loadSettings(kSettingsKey, kSettingsFileName, text);
+    int result = loadSettings(kSettingsKey, kSettingsFileName, text, scanUsableDrivers);
     Settings& s = settings();
     if (result != 0 && s.valid) {
         m_view.enableControl(kFileOpen, !s.zebMode);

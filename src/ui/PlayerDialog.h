@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "app/DiagnosticsLog.h"
 #include "content/RamLoadThread.h"
+#include "platform/DiagnosticsLog.h"
 #include "ui/PlayerView.h"
 
 namespace quoril {

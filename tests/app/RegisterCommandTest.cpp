@@ -7,9 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/DiagnosticsLog.h"
+#include "asio/DriverScan.h"
 #include "config/Settings.h"
 #include "config/SettingsFile.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/Registry.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
@@ -117,7 +118,9 @@ class StartUpSettings {
         unsetenv("QUORIL_REGISTRY");
         unsetenv("QUORIL_DRIVER_SETTLE_MS");
     }
-    int load(DiagnosticsLog& log) { return loadSettings("SOFTWARE\\Ravek", "Quoril.ini", log); }
+    int load(DiagnosticsLog& log) {
+        return loadSettings("SOFTWARE\\Ravek", "Quoril.ini", log, scanUsableDrivers);
+    }
 
     Settings record;
 };

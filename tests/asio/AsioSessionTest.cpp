@@ -4,11 +4,11 @@
 #include <memory>
 #include <vector>
 
-#include "app/DiagnosticsLog.h"
 #include "asio/AsioDriverList.h"
 #include "asio/AsioSession.h"
 #include "asio/DriverTestSupport.h"
 #include "config/Settings.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace quoril {
 namespace {

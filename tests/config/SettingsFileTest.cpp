@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "app/DiagnosticsLog.h"
+#include "asio/DriverScan.h"
 #include "config/Settings.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsTestData.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/Registry.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
@@ -76,7 +77,7 @@ class SettingsFileTest : public ::testing::Test {
     // loadSettings after the caller's start text; returns what it appended.
     std::string load(int expectedResult) {
         DiagnosticsLog log(kStartText);
-        EXPECT_EQ(loadSettings(kKey, "Quoril.ini", log), expectedResult);
+        EXPECT_EQ(loadSettings(kKey, "Quoril.ini", log, scanUsableDrivers), expectedResult);
         const std::string text = log.snapshot();
         EXPECT_EQ(text.rfind(kStartText, 0), 0u) << text;
         return text.substr(std::strlen(kStartText));
@@ -403,7 +404,7 @@ TEST_F(SettingsFileTest, NumbersAreWrittenAndReadWithADecimalPointInAnyLocale) {
     const std::string text = test::readFile(m_iniPath);
     writeIni("RATE=48000.5\nVOLUME=-3.5\n");
     DiagnosticsLog log;
-    const int result = loadSettings(kKey, "Quoril.ini", log);
+    const int result = loadSettings(kKey, "Quoril.ini", log, scanUsableDrivers);
     std::setlocale(LC_ALL, saved.c_str());
 
     EXPECT_TRUE(wrote);

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsReader.h"
 #include "config/SettingsTestData.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/LineReader.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
 #include "content/CdDescriptor.h"
 #include "content/RamLoadThread.h"
+#include "platform/DiagnosticsLog.h"
 #include "support/FlacWriter.h"
 #include "support/TempDir.h"
 #include "support/WavWriter.h"

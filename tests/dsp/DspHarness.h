@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/DiagnosticsLog.h"
 #include "asio/AsioSession.h"
 #include "config/Settings.h"
 #include "content/CdDescriptor.h"
@@ -19,6 +18,7 @@
 #include "dsp/BufferCallbacks.h"
 #include "dsp/ResamplerLibrary.h"
 #include "dsp/TransportState.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/NamedEvent.h"
 #include "support/TempDir.h"
 #include "support/WavWriter.h"

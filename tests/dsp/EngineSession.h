@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "DspHarness.h"
-#include "app/DiagnosticsLog.h"
 #include "asio/DriverTestSupport.h"
 #include "dsp/DspEngine.h"
 #include "platform/CFormat.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace quoril::test {
 

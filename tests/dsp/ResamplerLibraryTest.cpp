@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/DiagnosticsLog.h"
+#include "platform/DiagnosticsLog.h"
 #include "support/TempDir.h"
 
 namespace quoril {

@@ -5,10 +5,10 @@
 
 #include <random>
 
-#include "app/DiagnosticsLog.h"
 #include "config/Settings.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsTestData.h"
+#include "platform/DiagnosticsLog.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"
 

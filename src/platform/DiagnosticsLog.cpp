@@ -1,4 +1,4 @@
-#include "app/DiagnosticsLog.h"
+#include "platform/DiagnosticsLog.h"
 
 #include <cstdarg>
 
