@@ -116,7 +116,7 @@ int getMetadata(sd_bus*, const char*, const char*, const char*, sd_bus_message* 
     std::string url = "file://";
     int file = disc.trackFile[row];
     if (file >= 0 && file < CdDescriptor::kMaxFiles) {
-        url += disc.filePath[file];
+        url += MprisService::fileUriPath(disc.openPath(file));
     }
     const char* artist = disc.performer.c_str();
     r = sd_bus_message_append(reply, "{sv}{sv}{sv}{sv}{sv}{sv}{sv}", "mpris:trackid", "o", id.c_str(),
@@ -170,6 +170,7 @@ int transport(sd_bus_message* message, void* userdata, Transport command) {
                 break;
             case Transport::Stop:
                 player.OnStop();
+                service.noteStopped();
                 break;
             case Transport::Next:
                 player.OnNextTrack();
@@ -304,7 +305,7 @@ const sd_bus_vtable kPlayerVtable[] = {
     SD_BUS_SIGNAL("Seeked", "x", 0),
     SD_BUS_PROPERTY("PlaybackStatus", "s", getPlaybackStatus, 0, kEmits),
     SD_BUS_WRITABLE_PROPERTY("LoopStatus", "s", getLoopStatus, setIgnored, 0, kEmits),
-    SD_BUS_WRITABLE_PROPERTY("Rate", "d", getDouble, setIgnored, 0, kConst),
+    SD_BUS_WRITABLE_PROPERTY("Rate", "d", getDouble, setIgnored, 0, 0),
     SD_BUS_WRITABLE_PROPERTY("Shuffle", "b", getBool, setIgnored, 0, kEmits),
     SD_BUS_PROPERTY("Metadata", "a{sv}", getMetadata, 0, kEmits),
     SD_BUS_WRITABLE_PROPERTY("Volume", "d", getDouble, setVolume, 0, kEmits),
@@ -338,17 +339,28 @@ void MprisService::onInitDialog() {
 }
 
 void MprisService::onTimer(int timerId) {
+    bool wasPlaying = m_player.playing();
     m_player.onTimer(timerId);
+    // The one halt a tick makes is the stop at the end of the disc.
+    if (wasPlaying && !m_player.playing()) {
+        noteStopped();
+    }
     announceChanges();
 }
 
 void MprisService::onCommand(int controlId) {
     m_player.onCommand(controlId);
+    if (controlId == PlayerControl::kStop) {
+        noteStopped();
+    }
     announceChanges();
 }
 
 bool MprisService::onTrackListKey(ListKey key, bool shift) {
     bool handled = m_player.onTrackListKey(key, shift);
+    if (key == ListKey::Period) {
+        noteStopped();
+    }
     announceChanges();
     return handled;
 }
@@ -451,7 +463,7 @@ std::string MprisService::playbackStatus() const {
     if (m_player.playing()) {
         return "Playing";
     }
-    return theTransport.position() == 0 ? "Stopped" : "Paused";
+    return m_stopped ? "Stopped" : "Paused";
 }
 
 int MprisService::currentRow() const {
@@ -501,6 +513,18 @@ std::string MprisService::trackId(int row) {
     return cformat("/org/quoril/track/%d", row + 1);
 }
 
+std::string MprisService::fileUriPath(const std::string& path) {
+    std::string escaped;
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || std::strchr("/-._~", c)) {
+            escaped.push_back(static_cast<char>(c));
+        } else {
+            escaped += cformat("%%%02X", c);
+        }
+    }
+    return escaped;
+}
+
 std::string MprisService::pathOfFileUri(const std::string& uri) {
     constexpr const char* kScheme = "file://";
     if (uri.rfind(kScheme, 0) != 0) {
@@ -536,6 +560,9 @@ void MprisService::announceSeek() {
 }
 
 void MprisService::announceChanges() {
+    if (m_player.playing()) {
+        m_stopped = false;
+    }
     if (!m_bus) {
         return;
     }

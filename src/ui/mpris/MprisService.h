@@ -55,8 +55,8 @@ class MprisService : public PlayerController, public CommandSource {
     const std::string& busName() const { return m_busName; }
 
     // What the bus shows, from the window logic's state (public for the vtable's callbacks).
-    // "Playing", "Paused" or "Stopped": halted at the start of the disc, or no session, is
-    // stopped.
+    // "Playing", "Paused" or "Stopped" (halted by a stop command or at the end of the disc, or
+    // no disc to play).
     std::string playbackStatus() const;
     // The row of the track that holds the transport's position (-1 without a usable disc).
     int currentRow() const;
@@ -72,11 +72,15 @@ class MprisService : public PlayerController, public CommandSource {
     int64_t framesOf(int64_t us) const;
     // The track's object path: /org/quoril/track/<row + 1>.
     static std::string trackId(int row);
+    // A path as the part of a file:// URI after the scheme, percent-escaped.
+    static std::string fileUriPath(const std::string& path);
     // The path of a file:// URI, percent escapes decoded; empty when it is no such URI.
     static std::string pathOfFileUri(const std::string& uri);
     // Linear amplitude and the digital volume's decibels.
     static double amplitudeOfDb(double db);
     static double dbOfAmplitude(double amplitude);
+    // A stop command has halted the transport: stopped, not paused, until it plays again.
+    void noteStopped() { m_stopped = true; }
     // Emits Seeked with the current position.
     void announceSeek();
     // Emits PropertiesChanged for what changed since the last announcement.
@@ -93,6 +97,7 @@ class MprisService : public PlayerController, public CommandSource {
     sd_bus_slot* m_rootSlot = nullptr;
     sd_bus_slot* m_playerSlot = nullptr;
     std::string m_busName;
+    bool m_stopped = true;
 
     // What was last announced.
     std::string m_shownStatus;
