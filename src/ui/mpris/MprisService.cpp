@@ -69,7 +69,10 @@ int getMimeTypes(sd_bus*, const char*, const char*, const char*, sd_bus_message*
 
 int methodQuit(sd_bus_message* message, void* userdata, sd_bus_error*) {
     // As the close button: the session ends, the settings are saved and the window closes.
-    serviceOf(userdata).onCancel();
+    MprisService& service = serviceOf(userdata);
+    if (!service.busy()) {
+        service.onCancel();
+    }
     return sd_bus_reply_method_return(message, "");
 }
 
@@ -134,8 +137,10 @@ int setVolume(sd_bus*, const char*, const char*, const char*, sd_bus_message* va
         return r;
     }
     MprisService& service = serviceOf(userdata);
-    if (service.sessionReady() && !settingsOpen) {
+    if (service.acceptsCommands()) {
+        MprisService::Busy busy(service);
         service.player().SetVolumeDb(MprisService::dbOfAmplitude(amplitude));
+        service.announceChanges();
     }
     return 0;
 }
@@ -151,9 +156,8 @@ enum class Transport { Play, Pause, PlayPause, Stop, Next, Previous };
 int transport(sd_bus_message* message, void* userdata, Transport command) {
     MprisService& service = serviceOf(userdata);
     PlayerDialog& player = service.player();
-    // While the disc loads the window's transport buttons are disabled, and the settings
-    // window holds the player's attention: the bus waits as a user would.
-    if (service.sessionReady() && !settingsOpen) {
+    if (service.acceptsCommands()) {
+        MprisService::Busy busy(service);
         switch (command) {
             case Transport::Play:
                 if (!player.playing()) {
@@ -211,7 +215,8 @@ int methodSeek(sd_bus_message* message, void* userdata, sd_bus_error*) {
     }
     MprisService& service = serviceOf(userdata);
     int row = service.currentRow();
-    if (service.sessionReady() && !settingsOpen && row >= 0) {
+    if (service.acceptsCommands() && row >= 0) {
+        MprisService::Busy busy(service);
         const CdDescriptor& disc = *service.player().disc();
         int64_t target = service.positionUs() + offset;
         if (target >= static_cast<int64_t>(disc.trackLength[row] / disc.sampleRate * kMicroseconds)) {
@@ -236,8 +241,8 @@ int methodSetPosition(sd_bus_message* message, void* userdata, sd_bus_error*) {
     MprisService& service = serviceOf(userdata);
     int row = service.currentRow();
     // A position for another track than the current one, or outside it, is ignored.
-    if (service.sessionReady() && !settingsOpen && row >= 0 && MprisService::trackId(row) == track &&
-        position >= 0) {
+    if (service.acceptsCommands() && row >= 0 && MprisService::trackId(row) == track && position >= 0) {
+        MprisService::Busy busy(service);
         const CdDescriptor& disc = *service.player().disc();
         int64_t frames = service.framesOf(position);
         if (frames <= disc.trackLength[row]) {
@@ -266,9 +271,11 @@ int methodOpenUri(sd_bus_message* message, void* userdata, sd_bus_error* error) 
                                 "Only file:// URIs of .cue, .wav or .flac files.");
     }
     // As the file-open button: not in launcher mode, not while a disc loads or settings are open.
-    if (!settings().valid || settings().zebMode || service.player().loading() || settingsOpen) {
+    if (!settings().valid || settings().zebMode || service.player().loading() || settingsOpen ||
+        service.busy()) {
         return sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, "The player cannot open a file now.");
     }
+    MprisService::Busy busy(service);
     service.player().OpenPath(path, filterIndex);
     service.announceChanges();
     return sd_bus_reply_method_return(message, "");
@@ -333,12 +340,14 @@ MprisService::~MprisService() {
 // ---- the window logic, passed through ----
 
 void MprisService::onInitDialog() {
+    Busy busy(*this);
     m_player.onInitDialog();
     connect();
     announceChanges();
 }
 
 void MprisService::onTimer(int timerId) {
+    Busy busy(*this);
     bool wasPlaying = m_player.playing();
     m_player.onTimer(timerId);
     // The one halt a tick makes is the stop at the end of the disc.
@@ -349,6 +358,7 @@ void MprisService::onTimer(int timerId) {
 }
 
 void MprisService::onCommand(int controlId) {
+    Busy busy(*this);
     m_player.onCommand(controlId);
     if (controlId == PlayerControl::kStop) {
         noteStopped();
@@ -357,6 +367,7 @@ void MprisService::onCommand(int controlId) {
 }
 
 bool MprisService::onTrackListKey(ListKey key, bool shift) {
+    Busy busy(*this);
     bool handled = m_player.onTrackListKey(key, shift);
     if (key == ListKey::Period) {
         noteStopped();
@@ -366,21 +377,25 @@ bool MprisService::onTrackListKey(ListKey key, bool shift) {
 }
 
 void MprisService::onTrackListDoubleClick() {
+    Busy busy(*this);
     m_player.onTrackListDoubleClick();
     announceChanges();
 }
 
 void MprisService::onOK() {
+    Busy busy(*this);
     m_player.onOK();
     announceChanges();
 }
 
 void MprisService::onCancel() {
+    Busy busy(*this);
     m_player.onCancel();
     announceChanges();
 }
 
 void MprisService::onSysCommand(int commandId) {
+    Busy busy(*this);
     m_player.onSysCommand(commandId);
 }
 
@@ -449,6 +464,10 @@ void MprisService::dispatch() {
 }
 
 // ---- what the bus shows ----
+
+bool MprisService::acceptsCommands() const {
+    return sessionReady() && !settingsOpen && !m_busy;
+}
 
 bool MprisService::sessionReady() const {
     const CdDescriptor* disc = m_player.disc();

@@ -64,6 +64,25 @@ class MprisService : public PlayerController, public CommandSource {
     int64_t positionUs() const;
     double volume() const;
     bool sessionReady() const;
+    // A bus command may run now: there is a disc to command, and no window command is still
+    // running (one that has a modal window open, whose event loop also serves the bus). While
+    // the disc loads or the settings window is open the buttons are disabled too.
+    bool acceptsCommands() const;
+    bool busy() const { return m_busy; }
+    // Marks a command as running for its lifetime.
+    class Busy {
+      public:
+        explicit Busy(MprisService& service) : m_service(service), m_was(service.m_busy) {
+            service.m_busy = true;
+        }
+        ~Busy() { m_service.m_busy = m_was; }
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+
+      private:
+        MprisService& m_service;
+        bool m_was;
+    };
     bool canRaise() const { return m_canRaise; }
     PlayerDialog& player() { return m_player; }
     PlayerView& view() { return m_view; }
@@ -98,6 +117,7 @@ class MprisService : public PlayerController, public CommandSource {
     sd_bus_slot* m_playerSlot = nullptr;
     std::string m_busName;
     bool m_stopped = true;
+    bool m_busy = false;  // a command runs (see Busy)
 
     // What was last announced.
     std::string m_shownStatus;
