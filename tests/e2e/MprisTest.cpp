@@ -192,5 +192,24 @@ TEST_F(MprisTest, WindowFollowsPlayerctlOnTheSessionBus) {
     drive({}, {{"QT_QPA_PLATFORM", "offscreen"}}, false);
 }
 
+TEST(MprisWithoutBus, ThePlayerSaysSoInOneLineOfItsLogAndPlaysAsBefore) {
+    PlayerEnvironment env("20");
+    env.writeIni({"PLAYBACK=X"}, 8000, true);
+    std::string cue = env.writeDisc({8000 * 2, 8000 * 2});
+    ASSERT_TRUE(waitUntil([] { return countProcessesNamed("quoril") == 0; }, std::chrono::seconds(120)));
+    ProcessResult run =
+        runProcess({buildDir() + "/bin/quoril", "--console", cue},
+                   {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", ""}}, "", std::chrono::seconds(60));
+    ASSERT_TRUE(run.finished) << run.out;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::string line =
+        "\nNo session bus (no DBUS_SESSION_BUS_ADDRESS, no XDG_RUNTIME_DIR): media keys and remote control "
+        "are off.\n";
+    size_t at = run.out.find(line);
+    EXPECT_NE(at, std::string::npos) << run.out;
+    EXPECT_EQ(at, run.out.rfind(line)) << run.out;
+    EXPECT_NE(run.out.find("Playback ended. On OK Ravek exits.", at), std::string::npos) << run.out;
+}
+
 }  // namespace
 }  // namespace quoril::test

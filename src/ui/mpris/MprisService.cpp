@@ -424,8 +424,11 @@ void MprisService::connect() {
     m_bus = bus;
     if (r < 0) {
         disconnect();
+        // Without an address the library says "no medium"; the user needs to hear which address.
+        const char* reason =
+            r == -ENOMEDIUM ? "no DBUS_SESSION_BUS_ADDRESS, no XDG_RUNTIME_DIR" : std::strerror(-r);
         m_player.appendToLog(
-            cformat("No session bus (%s): media keys and remote control are off.\r\n", std::strerror(-r)));
+            cformat("No session bus (%s): media keys and remote control are off.\r\n", reason));
         return;
     }
     m_busName = name;
