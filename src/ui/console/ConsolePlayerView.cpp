@@ -92,7 +92,7 @@ int ConsolePlayerView::runModal(PlayerController& controller) {
                 }
                 continue;
             }
-            if (!m_source) {
+            if (!m_source || m_source->fd() < 0) {
                 // With a source the wait for it has already taken the time.
                 std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
             }
