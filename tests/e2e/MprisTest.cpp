@@ -58,8 +58,8 @@ struct Step {
 };
 
 constexpr const char* kTrackFormat =
-    "{{mpris:trackid}}|{{xesam:trackNumber}}|{{xesam:title}}|{{xesam:album}}|{{xesam:artist}}|{{mpris:length}"
-    "}";
+    "{{mpris:trackid}}|{{xesam:trackNumber}}|{{xesam:title}}|"
+    "{{xesam:album}}|{{xesam:artist}}|{{mpris:length}}";
 const std::vector<std::string> kStatus = {"status"};
 const std::vector<std::string> kTitle = {"metadata", "xesam:title"};
 
@@ -86,6 +86,7 @@ const std::vector<Step> kSteps = {
     {{}, kStatus, "Playing", ""},
     // 0.5 is -6.02 dB: the nearest half-decibel step is -6.0 dB, read back as 10^(-6/20).
     {{"volume", "0.5"}, {"volume"}, "0.501187", "  -6.0\n"},
+    {{"volume", "0.3"}, {"volume"}, "0.298538", " -10.5\n"},  // -10.46 dB
     {{"volume", "0.001"}, {"volume"}, "0.001000", " -60.0\n"},
     {{"volume", "0"}, {"volume"}, "0.000010", "-100.0\n"},
     {{"volume", "2"}, {"volume"}, "1.000000", "   0.0\n"},
