@@ -9,11 +9,12 @@
 #include "platform/ProcessList.h"
 #include "ui/PlayerDialog.h"
 #include "ui/PlayerView.h"
+#include "ui/mpris/MprisService.h"
 
 namespace quoril {
 
-PlayerApp::PlayerApp(PlayerView& view, std::string commandLine)
-    : m_view(view), m_commandLine(std::move(commandLine)) {}
+PlayerApp::PlayerApp(PlayerView& view, std::string commandLine, bool window)
+    : m_view(view), m_commandLine(std::move(commandLine)), m_window(window) {}
 
 std::string PlayerApp::errorBoxText(const std::string& text) {
     std::string message = cformat("%s failed with error %d: %s", text.c_str(), 0, std::strerror(0));
@@ -46,7 +47,11 @@ bool PlayerApp::InitInstance() {
     }
     PlayerDialog dialog(m_view, m_commandLine);
     settings().mainWindow = &dialog;
-    dialog.run();
+    {
+        // The session bus reaches the same logic through the service, on this thread.
+        MprisService bus(dialog, m_view, m_window);
+        m_view.runModal(bus);
+    }
     settings().mainWindow = nullptr;
     return false;
 }

@@ -15,8 +15,9 @@ class PlayerApp {
     static constexpr const char* kAlreadyRunningText =
         "Ravek is already running!\r\n\r\nOnly one instance allowed.\r\n\r\n";
 
-    // view is the player window to run; commandLine the text after the program name.
-    PlayerApp(PlayerView& view, std::string commandLine);
+    // view is the player window to run; commandLine the text after the program name; window
+    // tells whether the view is a window that can be brought to the front.
+    PlayerApp(PlayerView& view, std::string commandLine, bool window = false);
 
     // The start-up: the single-instance check, then the player window until it closes. Returns
     // false always: the process ends with the window. refused() tells whether it ran at all.
@@ -29,6 +30,7 @@ class PlayerApp {
   private:
     PlayerView& m_view;
     std::string m_commandLine;
+    bool m_window;
     bool m_refused = false;
 };
 

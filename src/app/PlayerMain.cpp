@@ -65,7 +65,7 @@ int runPlayer(int argc, char** argv, bool console) {
     QApplication application(argc, argv);
     restoreCNumericLocale();
     PlayerWindow window;
-    PlayerApp app(window, commandLine);
+    PlayerApp app(window, commandLine, true);
     app.InitInstance();
     return app.refused() ? 1 : 0;
 #else

@@ -94,6 +94,8 @@ class CdDescriptor {
     std::array<double, kMaxFiles> fileFrameCount{};  // frames of each file
     std::array<bool, kMaxFiles> fileIsFlac{};
     std::array<std::string, kMaxFiles> filePath;  // at most kMaxPathChars characters each
+    // The path a file of the disc is opened by (filePath shows the extension in capitals).
+    const std::string& openPath(int file) const { return m_openPath[static_cast<size_t>(file)]; }
     // Each WAV file stays open at its first audio byte from validation until its load.
     std::array<FILE*, kMaxFiles> fileHandle{};
     std::array<int16_t, kMaxFiles> trackFile{};  // indexed by track row

@@ -77,17 +77,24 @@ void TerminalInput::restore() {
     m_keyMode = false;
 }
 
-TerminalInput::Result TerminalInput::readByte(int timeoutMs, char& byte) {
+TerminalInput::Result TerminalInput::readByte(int timeoutMs, char& byte, int sourceFd) {
     if (m_ended) {
-        return Result::End;
+        if (sourceFd < 0 || timeoutMs < 0) {
+            return Result::End;
+        }
+        pollfd source{sourceFd, POLLIN, 0};
+        return poll(&source, 1, timeoutMs < 0 ? -1 : timeoutMs) > 0 ? Result::Source : Result::End;
     }
-    pollfd fd{STDIN_FILENO, POLLIN, 0};
-    int ready = poll(&fd, 1, timeoutMs < 0 ? -1 : timeoutMs);
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {sourceFd, POLLIN, 0}};
+    int ready = poll(fds, sourceFd < 0 ? 1 : 2, timeoutMs < 0 ? -1 : timeoutMs);
     if (ready < 0) {
         return errno == EINTR ? Result::Timeout : (m_ended = true, Result::End);
     }
     if (ready == 0) {
         return Result::Timeout;
+    }
+    if (fds[0].revents == 0) {
+        return Result::Source;
     }
     ssize_t n = read(STDIN_FILENO, &byte, 1);
     if (n == 1) {

@@ -9,7 +9,7 @@ namespace quoril {
 // the destructor); from a pipe or file, bytes arrive as they are written. One thread only.
 class TerminalInput {
   public:
-    enum class Result { Byte, Timeout, End };
+    enum class Result { Byte, Timeout, End, Source };
 
     TerminalInput();
     ~TerminalInput();
@@ -26,8 +26,11 @@ class TerminalInput {
     void restore();
 
     // Waits at most timeoutMs milliseconds (negative: without limit) for one byte. End once
-    // standard input has ended or failed; it stays ended.
-    Result readByte(int timeoutMs, char& byte);
+    // standard input has ended or failed; it stays ended. With a sourceFd, the wait also ends
+    // with Source when that descriptor becomes readable (a byte waiting on both comes first);
+    // after the end of input the wait goes on for sourceFd alone, when it has a limit, and gives
+    // End at the timeout.
+    Result readByte(int timeoutMs, char& byte, int sourceFd = -1);
     // Reads one line (without its line end) in the terminal's ordinary line mode. False at the
     // end of the input.
     bool readLine(std::string& line);

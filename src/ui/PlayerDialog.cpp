@@ -1,6 +1,7 @@
 #include "ui/PlayerDialog.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 
@@ -736,6 +737,11 @@ void PlayerDialog::OnFileOpen() {
     if (!m_view.chooseFile(filterIndex, path)) {
         return;
     }
+    OpenPath(path, filterIndex);
+}
+
+void PlayerDialog::OpenPath(const std::string& path, int filterIndex) {
+    Settings& s = settings();
     m_contentPath = path.substr(0, kMaxPathChars);
     s.fileFilterIndex = filterIndex;
     m_view.setTitle(kCaption);
@@ -747,6 +753,27 @@ void PlayerDialog::OnFileOpen() {
     setPlayPicture(false);
     EndSession();
     StartSession();
+}
+
+void PlayerDialog::SeekToFrame(int64_t frame) {
+    if (!focusListAndCheckSession()) {
+        return;
+    }
+    CdDescriptor* disc = m_engine->cd;
+    if (disc && disc->active) {
+        theTransport.setPosition(
+            static_cast<int32_t>(std::clamp<int64_t>(frame, 0, static_cast<int64_t>(disc->frameCount))));
+    }
+}
+
+void PlayerDialog::SetVolumeDb(double volumeDb) {
+    if (!focusListAndCheckSession()) {
+        return;
+    }
+    double volume = std::clamp(std::round(volumeDb * 2.0) / 2.0, -100.0, 0.0);
+    theTransport.volumeDb.store(volume);
+    m_volumeText = volumeText(volume);
+    showFields();
 }
 
 void PlayerDialog::OnSettings() {

@@ -73,6 +73,14 @@ class PlayerDialog : public PlayerController {
     void OnPlaySelected();
     void OnFileOpen();
     void OnSettings();
+    // Commands that only other ways in (the session bus) give: move the transport to a frame of
+    // the disc, set the volume (moved to the nearest 0.5 dB step within -100..0 dB), and open a
+    // file by path as the file-open button does after its dialog.
+    void SeekToFrame(int64_t frame);
+    void SetVolumeDb(double volumeDb);
+    void OpenPath(const std::string& path, int filterIndex);
+    // Adds a line to the session's log (the diagnostics text).
+    void appendToLog(std::string_view text) { m_log.append(text); }
 
     // The track list line of a track: "NN MM:SS title", padded or cut to 48 characters.
     static std::string listLine(int row, int32_t lengthFrames, double sampleRate, const std::string& title);

@@ -82,6 +82,17 @@ class PlayerController {
     virtual void onSysCommand(int commandId) = 0;
 };
 
+// A way in to the player's commands besides the window itself (the session-bus service): a file
+// descriptor that the view watches in its own event loop. When it becomes readable, the view
+// calls dispatch() on the window thread, between the user's actions, so that whatever arrives
+// there runs exactly like a click.
+class CommandSource {
+  public:
+    virtual ~CommandSource() = default;
+    virtual int fd() const = 0;
+    virtual void dispatch() = 0;
+};
+
 // The player window as the window logic drives it: a track list, a row of picture buttons, two
 // read-only fields, a progress bar and a timer, plus the modal windows it opens. Implemented
 // with Qt widgets, for the terminal, and by the tests. Every method is called on the window
@@ -154,6 +165,12 @@ class PlayerView {
     // milliseconds from now on, on the window thread, until killTimer.
     virtual void startTimer(int timerId, int periodMs) = 0;
     virtual void killTimer(int timerId) = 0;
+
+    // Watches source's descriptor from now until the modal run ends (nullptr: stop watching).
+    // A view that cannot watch descriptors ignores it.
+    virtual void watchSource(CommandSource* source) { (void)source; }
+    // Brings the window to the front, when there is one to bring.
+    virtual void raiseWindow() {}
 };
 
 }  // namespace quoril

@@ -77,9 +77,12 @@ int ConsolePlayerView::runModal(PlayerController& controller) {
             timeoutMs = static_cast<int>(std::max<long long>(0, wait));
         }
         char byte = 0;
-        TerminalInput::Result result = m_input.readByte(timeoutMs, byte);
+        TerminalInput::Result result = m_input.readByte(timeoutMs, byte, m_source ? m_source->fd() : -1);
         if (result == TerminalInput::Result::Byte) {
             handleByte(byte);
+        } else if (result == TerminalInput::Result::Source) {
+            m_source->dispatch();
+            printTrackListOnce();
         } else if (result == TerminalInput::Result::End) {
             if (m_timers.empty()) {
                 // No key and no timer can come any more: the window would stay as it is forever.
@@ -89,7 +92,10 @@ int ConsolePlayerView::runModal(PlayerController& controller) {
                 }
                 continue;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+            if (!m_source || m_source->fd() < 0) {
+                // With a source the wait for it has already taken the time.
+                std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+            }
         }
         if (!m_closed) {
             fireDueTimers();
@@ -100,6 +106,7 @@ int ConsolePlayerView::runModal(PlayerController& controller) {
     }
     m_input.restore();
     m_controller = nullptr;
+    m_source = nullptr;
     return m_result;
 }
 

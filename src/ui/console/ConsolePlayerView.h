@@ -53,6 +53,7 @@ class ConsolePlayerView : public PlayerView {
     void setButtonPicture(int, int) override {}
     void startTimer(int timerId, int periodMs) override;
     void killTimer(int timerId) override;
+    void watchSource(CommandSource* source) override { m_source = source; }
 
     // Writes a box: "== caption ==", then text with CR LF written as LF, ending on a new line.
     static std::string boxText(const std::string& caption, const std::string& text);
@@ -78,6 +79,7 @@ class ConsolePlayerView : public PlayerView {
     bool m_outputTerminal;
     TerminalInput m_input;
     PlayerController* m_controller = nullptr;
+    CommandSource* m_source = nullptr;  // watched beside standard input while set
     bool m_closed = false;
     int m_result = 0;
     bool m_statusOpen = false;  // a status line has been written without its line end

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -482,6 +483,29 @@ bool PlayerWindow::trackListKey(QKeyEvent* event) {
     }
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     return m_controller->onTrackListKey(key, shift);
+}
+
+}  // namespace quoril
+
+namespace quoril {
+
+void PlayerWindow::watchSource(CommandSource* source) {
+    if (m_sourceNotifier) {
+        // It may be this notifier's own signal that stops the watch.
+        m_sourceNotifier->setEnabled(false);
+        m_sourceNotifier->deleteLater();
+        m_sourceNotifier = nullptr;
+    }
+    if (source && source->fd() >= 0) {
+        m_sourceNotifier = new QSocketNotifier(source->fd(), QSocketNotifier::Read, this);
+        connect(m_sourceNotifier, &QSocketNotifier::activated, this, [source] { source->dispatch(); });
+    }
+}
+
+void PlayerWindow::raiseWindow() {
+    show();
+    raise();
+    activateWindow();
 }
 
 }  // namespace quoril

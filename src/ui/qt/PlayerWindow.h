@@ -10,6 +10,7 @@
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
+class QSocketNotifier;
 class QPushButton;
 class QTimer;
 
@@ -53,6 +54,8 @@ class PlayerWindow : public QDialog, public PlayerView {
     void setButtonPicture(int controlId, int picture) override;
     void startTimer(int timerId, int periodMs) override;
     void killTimer(int timerId) override;
+    void watchSource(CommandSource* source) override;
+    void raiseWindow() override;
 
     // The widget that carries a PlayerControl id (nullptr for an unknown id). For tests and for
     // the window's own wiring.
@@ -93,6 +96,7 @@ class PlayerWindow : public QDialog, public PlayerView {
     std::map<int, int> m_pictures;  // button id -> picture number shown
     std::map<int, QTimer*> m_timers;
     std::unique_ptr<QMenu> m_windowMenu;
+    QSocketNotifier* m_sourceNotifier = nullptr;  // the watched CommandSource's descriptor
 };
 
 }  // namespace quoril
