@@ -12,6 +12,7 @@
 #include "dsp/TransportState.h"
 #include "platform/CFormat.h"
 #include "platform/MemoryStatus.h"
+#include "platform/Utf8Text.h"
 #include "ui/SettingsDialog.h"
 
 namespace quoril {
@@ -78,7 +79,7 @@ PlayerDialog::PlayerDialog(PlayerView& view, const std::string& commandLine) : m
             path.pop_back();
         }
     }
-    m_contentPath = path.substr(0, kMaxPathChars);
+    m_contentPath = utf8Cut(path, kMaxPathChars);
 }
 
 PlayerDialog::~PlayerDialog() {
@@ -214,6 +215,7 @@ void PlayerDialog::ReadSettingsAndStart() {
     DiagnosticsLog text("Processing .ini file...\r\n\r\n");
     int result = loadSettings(kSettingsKey, kSettingsFileName, text, scanUsableDrivers);
     Settings& s = settings();
+    m_view.restoreWindowSize(s.windowWidth, s.windowHeight);
     if (result != 0 && s.valid) {
         m_view.enableControl(kFileOpen, !s.zebMode);
         if (!m_contentPath.empty()) {
@@ -382,8 +384,8 @@ void PlayerDialog::OnCancel() {
 
 // ---- display ----
 
-std::string PlayerDialog::listLine(int row, int32_t lengthFrames, double sampleRate,
-                                   const std::string& title) {
+std::string PlayerDialog::listLine(int row, int32_t lengthFrames, double sampleRate, const std::string& title,
+                                   bool* cut) {
     long rate = static_cast<long>(sampleRate);
     long minutes = rate > 0 ? lengthFrames / (rate * 60) : 0;
     long seconds = 0;
@@ -395,8 +397,10 @@ std::string PlayerDialog::listLine(int row, int32_t lengthFrames, double sampleR
     if (line[0] == ' ') {
         line[0] = '0';
     }
-    line.resize(kListLineChars, ' ');
-    return line;
+    if (cut) {
+        *cut = utf8Length(line) > kListLineChars;
+    }
+    return utf8Fit(line, kListLineChars);
 }
 
 std::string PlayerDialog::trackTimeText(int trackNumber, int64_t seconds, int phaseSign) {
@@ -415,8 +419,10 @@ void PlayerDialog::FillTrackList() {
         return;
     }
     for (int row = 0; row < m_disc->trackCount; ++row) {
-        m_view.addTrackRow(
-            listLine(row, m_disc->trackLength[row], m_disc->sampleRate, m_disc->trackTitle[row]));
+        bool cut = false;
+        std::string line =
+            listLine(row, m_disc->trackLength[row], m_disc->sampleRate, m_disc->trackTitle[row], &cut);
+        m_view.addTrackRow(line, cut);
     }
 }
 
@@ -736,7 +742,7 @@ void PlayerDialog::OnFileOpen() {
     if (!m_view.chooseFile(filterIndex, path)) {
         return;
     }
-    m_contentPath = path.substr(0, kMaxPathChars);
+    m_contentPath = utf8Cut(path, kMaxPathChars);
     s.fileFilterIndex = filterIndex;
     m_view.setTitle(kCaption);
     m_view.clearTrackList();

@@ -110,7 +110,7 @@ class FakePlayerView : public PlayerView {
         return std::make_unique<FakeSettingsView>(settingsScript);
     }
     void clearTrackList() override { rows.clear(), selected = -1; }
-    void addTrackRow(const std::string& line) override { rows.push_back(line); }
+    void addTrackRow(const std::string& line, bool) override { rows.push_back(line); }
     void selectTrackRow(int row) override { selected = row >= 0 && row < int(rows.size()) ? row : -1; }
     int selectedTrackRow() const override { return selected; }
     void focusTrackList() override {}
