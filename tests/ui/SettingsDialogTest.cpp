@@ -98,9 +98,8 @@ INSTANTIATE_TEST_SUITE_P(Settings, SettingsRadioTest, ::testing::Values(
     RadioCase{"EveryOtherChoice", 192000, false, 4, 0, true, true,
               {kRate192000, kDiagnosticsNo, kExit, kConverterBest, kZebYes, kAweYes}},
     RadioCase{"ARateWithoutAButtonChecksNone", 22050, true, 3, 1, false, false,
-              {kDiagnosticsYes, kRandom, kConverterMedium, kZebNo, kAweNo}},
-    RadioCase{"StopMode48k", 48000, true, 2, 1, false, false,
-              {kRate48000, kDiagnosticsYes, kStop, kConverterMedium, kZebNo, kAweNo}}),
+              {kDiagnosticsYes, kRandom, kConverterMedium, kZebNo, kAweNo}}),
+
     [](const ::testing::TestParamInfo<RadioCase>& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -122,15 +121,6 @@ TEST_F(SettingsWindowTest, TheDriverListIsSortedAndChoosingADriverRefillsItsPair
         EXPECT_TRUE(v.items(kPairList).empty());
         EXPECT_EQ(v.comboSelection(kPairList), -1);
     });
-}
-
-TEST_F(SettingsWindowTest, WithoutASelectedDriverTheFirstItemIsShown) {
-    addDrivers({driver("Zulu", 1), driver("Mike", 2, 1)});
-    run();
-    EXPECT_EQ(view->comboSelection(kDriverList), 0);
-    EXPECT_EQ(view->comboItemText(kDriverList, 0), "Mike");
-    EXPECT_EQ(view->items(kPairList), (std::vector<std::string>{"Mike 1 / Mike 2", "Mike 3 / Mike 4"}));
-    EXPECT_EQ(view->comboSelection(kPairList), 1);
 }
 
 TEST_F(SettingsWindowTest, WithoutUsableDriversTheBoxShowsAndOnlyCancelRemains) {
@@ -174,27 +164,6 @@ TEST_F(SettingsWindowTest, OkCopiesTheChoicesWritesTheFileAndSetsTheEndOfDiscMod
     EXPECT_EQ(record.converterText, "0");
     EXPECT_TRUE(record.drivers[0].selected);
     EXPECT_EQ(record.drivers[0].pairIndex, 1);
-}
-
-TEST_F(SettingsWindowTest, OkWithRepeatOrRandomTurnsRepeatBackOn) {
-    addDrivers({driver("Card", 1, 0, true)});
-    for (int button : {kRepeat, kRandom}) {
-        theTransport.repeatAtEnd.store(false);
-        run([button](FakeSettingsView& v, SettingsController& c) {
-            v.click(button);
-            c.onOK();
-        });
-        EXPECT_TRUE(theTransport.repeatAtEnd.load()) << button;
-    }
-}
-
-TEST_F(SettingsWindowTest, OkKeepsARateWithoutAButtonAndStoresPairMinusOneForADriverWithoutPairs) {
-    addDrivers({driver("Mute", 0, 0, true)});
-    record.outputRate = 22050.0;
-    run([](FakeSettingsView&, SettingsController& c) { c.onOK(); });
-    EXPECT_EQ(record.channelPair, -1);
-    EXPECT_EQ(record.outputRate, 22050.0);
-    EXPECT_EQ(readFile(record.iniPath).rfind("ASIO=Mute\nASIOCHANNEL=-1\nSRC=1\nRATE= 22050.000\n", 0), 0u);
 }
 
 TEST_F(SettingsWindowTest, AFileThatCannotBeWrittenShowsTheBoxAndTheWindowStillClosesWithOk) {

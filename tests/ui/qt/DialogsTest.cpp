@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <clocale>
 
@@ -22,23 +23,35 @@ namespace {
 using DialogsTest = test::QtWidgetTest;
 using test::onNextModal;
 
-TEST_F(DialogsTest, TheDiagnosticsWindowClosesWithOkEnterOrEscapeAndKeepsBytesThatAreNotUtf8) {
-    const std::function<void(DiagnosticsDialog*)> ways[] = {
-        [](DiagnosticsDialog* d) { QTest::mouseClick(d->okButton(), Qt::LeftButton); },
-        [](DiagnosticsDialog* d) { QTest::keyClick(d->textField(), Qt::Key_Return); },
-        [](DiagnosticsDialog* d) { QTest::keyClick(d->textField(), Qt::Key_Escape); }};
-    for (const auto& close : ways) {
+TEST_F(DialogsTest, TheDiagnosticsWindowOpensAtTheEndOfItsTextClosesWithOkEnterOrEscapeAndKeepsAnyBytes) {
+    std::string longLog;
+    for (int i = 0; i < 200; ++i) {
+        longLog += "line " + std::to_string(i) + "\r\n";
+    }
+    const struct {
+        std::function<void(DiagnosticsDialog*)> close;
+        std::string text;
+    } cases[] = {
+        {[](DiagnosticsDialog* d) { QTest::mouseClick(d->okButton(), Qt::LeftButton); }, longLog},
+        {[](DiagnosticsDialog* d) { QTest::keyClick(d->textField(), Qt::Key_Return); }, longLog + "last"},
+        {[](DiagnosticsDialog* d) { QTest::keyClick(d->textField(), Qt::Key_Escape); }, "short\r\n"}};
+    for (const auto& c : cases) {
         DiagnosticsDialog dialog;
-        dialog.m_source = "bad \xff\xfe name\r\n\tdetail\r\n";
+        dialog.m_source = "bad \xff\xfe name\r\n\tdetail\r\n" + c.text;
         QString shown;
+        int scroll = -1, end = -2;
         onNextModal<DiagnosticsDialog>([&](DiagnosticsDialog* d) {
             shown = d->textField()->toPlainText();
-            close(d);
+            scroll = d->textField()->verticalScrollBar()->value();
+            end = d->textField()->verticalScrollBar()->maximum();
+            c.close(d);
         });
         dialog.exec();
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_TRUE(shown.startsWith(QStringLiteral("bad "))) << shown.toStdString();
-        EXPECT_TRUE(shown.endsWith(QStringLiteral(" name\n\tdetail\n"))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QStringLiteral(" name\n\tdetail\n"))) << shown.toStdString();
+        EXPECT_EQ(scroll, end);
+        EXPECT_EQ(end > 0, c.text != "short\r\n");
     }
 }
 

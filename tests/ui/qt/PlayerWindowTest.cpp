@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -11,11 +12,13 @@
 #include <QTest>
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "config/Settings.h"
 #include "support/TempDir.h"
 #include "ui/qt/DiagnosticsDialog.h"
 #include "ui/qt/PlayerWindow.h"
@@ -68,24 +71,86 @@ class PlayerWindowTest : public test::QtWidgetTest {
 const int kBottomRow[] = {kSettings, kTrackTime, kFileOpen,   kStop,     kPrevious, kBack, kPlay,
                           kForward,  kNext,      kVolumeDown, kVolumeUp, kVolume,   kClose};
 
-TEST_F(PlayerWindowTest, TheBottomRowSitsUnderTheListInTabOrderWithoutGaps) {
-    QWidget* widget = list();
-    EXPECT_EQ(widget->geometry().topLeft(), QPoint(0, 0));
-    int left = 0;
-    for (int id : kBottomRow) {
-        do {  // the next control in the focus chain, before it comes round to the list again
-            widget = widget->nextInFocusChain();
-        } while (widget != list() &&
-                 std::none_of(std::begin(kBottomRow), std::end(kBottomRow),
-                              [&](int other) { return window.control(other) == widget; }));
-        ASSERT_EQ(widget, window.control(id)) << id;
-        EXPECT_EQ(widget->geometry().topLeft(), QPoint(left, list()->geometry().bottom() + 1)) << id;
-        left = widget->geometry().right() + 1;
+TEST_F(PlayerWindowTest, AtEverySizeTheListFillsTheTopAndTheBottomRowStaysWholeAlongTheBottom) {
+    Settings record;
+    setSettingsInstance(&record);
+    const QSize minimum = window.minimumSize();
+    const int rowHeight = window.height() - list()->height();
+    const int fieldWidth = window.control(kTrackTime)->width();
+    const struct {
+        int width, height;  // asked for; below the minimum the window stays at it
+        bool restored;      // given as the remembered size rather than by the user
+    } sizes[] = {{0, 0, true},      {900, 700, false}, {minimum.width() + 1, 2000, false},
+                 {100, 100, false}, {1200, 50, true},  {1, 1, true}};
+    runWith([&] {
+        for (const auto& size : sizes) {
+            const QSize expected = QSize(size.width, size.height).expandedTo(minimum);
+            if (size.restored) {
+                window.restoreWindowSize(size.width, size.height);
+            } else {
+                window.resize(size.width, size.height);
+            }
+            ASSERT_TRUE(QTest::qWaitFor([&] { return window.size() == (size.width ? expected : minimum); }))
+                << size.width << "x" << size.height << " is " << window.width() << "x" << window.height();
+            EXPECT_EQ(QSize(record.windowWidth, record.windowHeight), window.size());
+            EXPECT_EQ(list()->geometry(), QRect(0, 0, window.width(), window.height() - rowHeight));
+            QWidget* previous = nullptr;
+            for (int id : kBottomRow) {
+                const QRect place = window.control(id)->geometry();
+                EXPECT_TRUE(window.rect().contains(place) && window.control(id)->isVisible()) << id;
+                EXPECT_EQ(place.top(), list()->geometry().bottom() + 1) << id;
+                if (previous) {  // in order and not overlapping
+                    EXPECT_GE(place.left(), previous->geometry().right() + 1) << id;
+                }
+                previous = window.control(id);
+            }
+            EXPECT_EQ(window.control(kClose)->geometry().right(), window.width() - 1);
+            EXPECT_EQ(window.control(kTrackTime)->width(), fieldWidth);
+            EXPECT_EQ(window.control(kProgress)->geometry(),
+                      QRect(window.width() / 2 - 250, window.height() / 2 - 30, 500, 60));
+        }
+    });
+    setSettingsInstance(nullptr);
+}
+
+TEST_F(PlayerWindowTest, EveryTextOfTheFieldsShowsWholeAtTheWindowsFont) {
+    const struct {
+        int id;
+        const char* text;
+    } cases[] = {{kTrackTime, "02^00:22"}, {kTrackTime, "01 00:00"}, {kTrackTime, "88^88:88"},
+                 {kTrackTime, "Phs 180"},  {kVolume, "-100.0"},      {kVolume, "-88.8"}};
+    runWith([&] {
+        for (const auto& c : cases) {
+            auto* field = qobject_cast<QLineEdit*>(window.control(c.id));
+            field->setText(QString::fromLatin1(c.text));
+            // A text wider than its field scrolls with the cursor: the distance from its first to
+            // its last cursor position is then shorter than the text.
+            field->setCursorPosition(0);
+            const int first = field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+            field->setCursorPosition(static_cast<int>(std::strlen(c.text)));
+            const int last = field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+            EXPECT_EQ(last - first, QFontMetrics(field->font()).horizontalAdvance(field->text())) << c.text;
+            EXPECT_GT(first, 0) << c.text;
+            EXPECT_LT(last, field->width()) << c.text;
+        }
+    });
+}
+
+TEST_F(PlayerWindowTest, ACutTitleEndsInAnEllipsisInPlaceOfItsLastCharacter) {
+    const std::string nihongo = "\u65e5\u672c\u8a9e";
+    const struct {
+        std::string line;
+        bool cut;
+        QString shown;
+    } cases[] = {
+        {"01 03:05 Intro", false, QStringLiteral("01 03:05 Intro")},
+        {"02 01:30 " + nihongo, true, QString::fromUtf8("02 01:30 \u65e5\u672c\u2026")},
+        {"03 01:30 a\U0001F600", true, QString::fromUtf8("03 01:30 a\u2026")},
+    };
+    for (const auto& c : cases) {
+        window.addTrackRow(c.line, c.cut);
+        EXPECT_EQ(list()->item(list()->count() - 1)->text(), c.shown) << c.line;
     }
-    EXPECT_EQ(left, list()->width());
-    EXPECT_EQ(window.width(), list()->width());
-    EXPECT_EQ(window.control(kVolume)->geometry().bottom() + 1, window.height());
-    EXPECT_GT(window.control(kTrackTime)->height(), button(kPlay)->height());
 }
 
 TEST_F(PlayerWindowTest, ButtonsKeysAndTheCloseBoxReachTheLogicAndOnlyTheLogicClosesTheWindow) {
@@ -160,7 +225,7 @@ TEST_F(PlayerWindowTest, ARightClickOpensTheMenuWhoseAboutEntrySendsItsCommand) 
 TEST_F(PlayerWindowTest, TheProgressBarSitsInTheMiddleAndScalesALargeRange) {
     auto* progress = qobject_cast<QProgressBar*>(window.control(kProgress));
     EXPECT_TRUE(progress->isHidden());
-    EXPECT_EQ(progress->geometry(), QRect(window.width() / 2 - 250, window.height() / 2 - 30, 500, 60));
+    EXPECT_EQ(progress->size(), QSize(500, 60));
     window.setProgressRange(1000);
     window.setProgressPosition(250);
     window.setProgressVisible(true);
