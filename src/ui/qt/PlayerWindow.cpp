@@ -101,7 +101,8 @@ PlayerWindow::PlayerWindow(QWidget* parent) : QDialog(parent), m_windowMenu(std:
     m_trackList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_trackList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_trackList->setUniformItemSizes(true);
-    m_trackList->setTextElideMode(Qt::ElideNone);
+    // A line wider than the list (wide characters) ends in an ellipsis, never in half a character.
+    m_trackList->setTextElideMode(Qt::ElideRight);
     m_trackList->setFocusPolicy(Qt::StrongFocus);
     m_trackList->installEventFilter(this);
     m_controls[PlayerControl::kTrackList] = m_trackList;
