@@ -84,13 +84,5 @@ TEST(FieldText, TrackTimeHasABlankOrCircumflexAndVolumeOneDecimal) {
     EXPECT_EQ(PlayerDialog::volumeText(-100.0), "-100.0");
 }
 
-TEST(ConsoleBox, PrintsTheCaptionLineThenTheTextWithPlainLineEnds) {
-    EXPECT_EQ(ConsolePlayerView::boxText("Ravek", "DSP could NOT be started.\r\n"),
-              "== Ravek ==\nDSP could NOT be started.\n");
-    EXPECT_EQ(ConsolePlayerView::boxText("Ravek Diagnostics", "a\r\n\tb\r\n\r\nc"),
-              "== Ravek Diagnostics ==\na\n\tb\n\nc\n");
-    EXPECT_EQ(ConsolePlayerView::boxText("Ravek Diagnostics", ""), "== Ravek Diagnostics ==\n");
-}
-
 }  // namespace
 }  // namespace quoril::test

@@ -2,7 +2,6 @@
 
 #include <FLAC/format.h>
 
-#include <QImage>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -10,11 +9,9 @@
 #include <clocale>
 
 #include "support/TempDir.h"
-#include "ui/PlayerView.h"
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/DiagnosticsDialog.h"
 #include "ui/qt/LibraryVersions.h"
-#include "ui/qt/Pictures.h"
 #include "ui/qt/QtTestEnvironment.h"
 
 namespace quoril {
@@ -71,29 +68,6 @@ TEST_F(DialogsTest, TheAboutWindowNamesTheProductAndTheLibrariesInUse) {
     test::TempDir install;
     install.write("libsamplerate.so.0", "this is not a shared library");
     EXPECT_EQ(samplerateVersion(install.path()), version);
-}
-
-TEST_F(DialogsTest, EveryPictureIsDrawnAndUnknownNumbersAreNot) {
-    for (int number : {Picture::kApplication, Picture::kStop, Picture::kVolumeUp, Picture::kVolumeDown,
-                       Picture::kPause, Picture::kPlay, Picture::kNext, Picture::kPrevious, Picture::kForward,
-                       Picture::kBack, Picture::kFolder}) {
-        const QImage image = picturePixmap(number, 32).toImage();
-        ASSERT_FALSE(image.isNull()) << number;
-        int opaque = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                opaque += qAlpha(image.pixel(x, y)) > 128 ? 1 : 0;
-            }
-        }
-        // Drawn, and not a filled square: a picture leaves its corner transparent.
-        EXPECT_GT(opaque, 20) << number;
-        EXPECT_LT(qAlpha(image.pixel(0, 0)), 128) << number;
-    }
-    EXPECT_NE(picturePixmap(Picture::kPlay, 32).toImage(), picturePixmap(Picture::kPause, 32).toImage());
-    for (int number : {0, 129, 142, 147, 149}) {
-        EXPECT_FALSE(hasPicture(number)) << number;
-        EXPECT_TRUE(pictureIcon(number).isNull()) << number;
-    }
 }
 
 TEST_F(DialogsTest, NumbersAreFormattedWithADecimalPointAfterQtStarted) {

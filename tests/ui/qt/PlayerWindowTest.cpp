@@ -195,51 +195,6 @@ TEST_F(PlayerWindowTest, ButtonsKeysAndTheCloseBoxReachTheLogicAndOnlyTheLogicCl
     EXPECT_FALSE(window.isVisible());
 }
 
-TEST_F(PlayerWindowTest, ADoubleClickOnARowSelectsItAndAsksToPlayIt) {
-    list()->addItems({"01", "02", "03"});
-    runWith([&] {
-        const QPoint row = list()->visualItemRect(list()->item(1)).center();
-        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, row);
-        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, row);
-        EXPECT_EQ(window.selectedTrackRow(), 1);
-    });
-    EXPECT_EQ(controller.calls.back(), "double-click");
-}
-
-TEST_F(PlayerWindowTest, ARightClickOpensTheMenuWhoseAboutEntrySendsItsCommand) {
-    runWith([&] {
-        QTimer::singleShot(0, [] {
-            ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
-            auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            EXPECT_EQ(popup->actions().back()->text(), QStringLiteral("&About Quoril..."));
-            popup->actions().back()->trigger();
-            popup->close();
-        });
-        QWidget* field = window.control(kTrackTime);
-        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
-        QApplication::sendEvent(&window, &click);
-    });
-    EXPECT_EQ(controller.calls, std::vector<std::string>{"sys 16"});
-}
-
-TEST_F(PlayerWindowTest, TheProgressBarSitsInTheMiddleAndScalesALargeRange) {
-    auto* progress = qobject_cast<QProgressBar*>(window.control(kProgress));
-    EXPECT_TRUE(progress->isHidden());
-    EXPECT_EQ(progress->size(), QSize(500, 60));
-    window.setProgressRange(1000);
-    window.setProgressPosition(250);
-    window.setProgressVisible(true);
-    EXPECT_FALSE(progress->isHidden());
-    EXPECT_EQ(progress->maximum(), 1000);
-    EXPECT_EQ(progress->value(), 250);
-    const int64_t huge = int64_t(INT_MAX) * 3;  // beyond what the bar counts in: the proportion stays
-    window.setProgressRange(huge);
-    window.setProgressPosition(huge / 2);
-    EXPECT_NEAR(double(progress->value()) / progress->maximum(), 0.5, 0.001);
-    window.setProgressPosition(huge);
-    EXPECT_EQ(progress->value(), progress->maximum());
-}
-
 TEST_F(PlayerWindowTest, BoxesShowTheirCaptionAndPlainLinesAndTheErrorBoxHasNoOwner) {
     const struct {
         std::function<void(PlayerWindow&, const char*)> show;
@@ -268,40 +223,6 @@ TEST_F(PlayerWindowTest, BoxesShowTheirCaptionAndPlainLinesAndTheErrorBoxHasNoOw
         EXPECT_EQ(caption, QString::fromLatin1(kind.caption));
         EXPECT_EQ(body, QStringLiteral("DSP could NOT be started.\n\n\tSecond line\n")) << kind.caption;
         EXPECT_EQ(owner != nullptr, kind.owned) << kind.caption;
-    }
-}
-
-TEST_F(PlayerWindowTest, TheFileDialogOpensOnTheRememberedFilterAndReportsTheOneTheUserEndedWith) {
-    test::TempDir dir;
-    std::ofstream(dir.file("two.flac")) << "x";
-    const struct {
-        int index;
-        const char* startFilter;
-        bool accept;
-        int indexAfter;
-    } cases[] = {{2, "Wav Files (*.wav)", true, 3},
-                 {1, "Cue Files (*.cue)", false, 1},
-                 {0, "Cue Files (*.cue)", false, 0},
-                 {4, "Cue Files (*.cue)", false, 4},
-                 {-1, "Cue Files (*.cue)", false, -1}};
-    for (const auto& c : cases) {
-        QStringList filters;
-        QString startFilter;
-        int index = c.index;
-        std::string path = "unchanged";
-        onNextModal<QFileDialog>([&](QFileDialog* dialog) {
-            filters = dialog->nameFilters();
-            startFilter = dialog->selectedNameFilter();
-            dialog->setDirectory(QString::fromStdString(dir.path()));
-            dialog->selectNameFilter(QStringLiteral("FLAC Files (*.flac)"));
-            dialog->selectFile(QString::fromStdString(dir.file("two.flac")));
-            c.accept ? static_cast<QDialog*>(dialog)->accept() : dialog->reject();
-        });
-        EXPECT_EQ(window.chooseFile(index, path), c.accept) << c.index;
-        EXPECT_EQ(filters, (QStringList{"Cue Files (*.cue)", "Wav Files (*.wav)", "FLAC Files (*.flac)"}));
-        EXPECT_EQ(startFilter, QString::fromLatin1(c.startFilter)) << c.index;
-        EXPECT_EQ(index, c.indexAfter);
-        EXPECT_EQ(path, c.accept ? dir.file("two.flac") : "unchanged");
     }
 }
 
