@@ -69,39 +69,39 @@ class SettingsWindowTest : public ::testing::Test {
     std::unique_ptr<FakeSettingsView> view;
 };
 
-struct RadioCase {
-    const char* name;
-    double rate;
-    bool diagnostics;
-    int playbackMode;
-    int converter;
-    bool zeb;
-    bool awe;
-    std::set<int> checked;
-};
-
-class SettingsRadioTest : public SettingsWindowTest, public ::testing::WithParamInterface<RadioCase> {};
-
-TEST_P(SettingsRadioTest, OpeningChecksOneButtonPerGroupFromTheSettings) {
-    const RadioCase& c = GetParam();
+TEST_F(SettingsWindowTest, OpeningChecksOneButtonPerGroupFromTheSettings) {
+    const struct {
+        double rate;
+        bool diagnostics;
+        int playbackMode, converter;
+        bool zeb, awe;
+        std::set<int> checked;
+    } cases[] = {
+        {44100,
+         true,
+         1,
+         1,
+         false,
+         false,
+         {kRate44100, kDiagnosticsYes, kRepeat, kConverterMedium, kZebNo, kAweNo}},
+        {192000,
+         false,
+         4,
+         0,
+         true,
+         true,
+         {kRate192000, kDiagnosticsNo, kExit, kConverterBest, kZebYes, kAweYes}},
+        // A rate without a button checks none.
+        {22050, true, 3, 1, false, false, {kDiagnosticsYes, kRandom, kConverterMedium, kZebNo, kAweNo}},
+    };
     addDrivers({driver("Card", 1)});
-    record.outputRate = c.rate, record.diagnostics = c.diagnostics, record.playbackMode = c.playbackMode;
-    record.converterType = c.converter, record.zebMode = c.zeb, record.useAwe = c.awe;
-    run();
-    EXPECT_EQ(view->checked, c.checked);
+    for (const auto& c : cases) {
+        record.outputRate = c.rate, record.diagnostics = c.diagnostics, record.playbackMode = c.playbackMode;
+        record.converterType = c.converter, record.zebMode = c.zeb, record.useAwe = c.awe;
+        run();
+        EXPECT_EQ(view->checked, c.checked) << c.rate;
+    }
 }
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Settings, SettingsRadioTest, ::testing::Values(
-    RadioCase{"Defaults", 44100, true, 1, 1, false, false,
-              {kRate44100, kDiagnosticsYes, kRepeat, kConverterMedium, kZebNo, kAweNo}},
-    RadioCase{"EveryOtherChoice", 192000, false, 4, 0, true, true,
-              {kRate192000, kDiagnosticsNo, kExit, kConverterBest, kZebYes, kAweYes}},
-    RadioCase{"ARateWithoutAButtonChecksNone", 22050, true, 3, 1, false, false,
-              {kDiagnosticsYes, kRandom, kConverterMedium, kZebNo, kAweNo}}),
-
-    [](const ::testing::TestParamInfo<RadioCase>& info) { return std::string(info.param.name); });
-// clang-format on
 
 TEST_F(SettingsWindowTest, WithoutUsableDriversTheBoxShowsAndOnlyCancelRemains) {
     run([](FakeSettingsView&, SettingsController& c) { c.onAsioSettings(); });
@@ -124,6 +124,7 @@ TEST_F(SettingsWindowTest, WithoutUsableDriversTheBoxShowsAndOnlyCancelRemains) 
 TEST_F(SettingsWindowTest, OkCopiesTheChoicesWritesTheFileAndSetsTheEndOfDiscModeAtOnce) {
     addDrivers({driver("Card", 2, 0, true), driver("Other", 1)});
     record.volumeDb = -12.5;
+    record.windowWidth = 900, record.windowHeight = 700;
     theTransport.repeatAtEnd.store(true);
     int result = run([](FakeSettingsView& v, SettingsController& c) {
         v.choose(c, kDriverList, 0);
@@ -141,7 +142,7 @@ TEST_F(SettingsWindowTest, OkCopiesTheChoicesWritesTheFileAndSetsTheEndOfDiscMod
     EXPECT_FALSE(theTransport.repeatAtEnd.load());
     EXPECT_EQ(readFile(record.iniPath),
               "ASIO=Card\nASIOCHANNEL=1\nSRC=0\nRATE= 96000.000\nVOLUME=-12.5\nPHASE=0\nPLAYBACK=S\n"
-              "DIAGNOSTICS=No\nFILTER=1\nZEB\n");
+              "DIAGNOSTICS=No\nFILTER=1\nZEB\nWINDOW=900 700\n");
     EXPECT_EQ(record.converterText, "0");
     EXPECT_TRUE(record.drivers[0].selected);
     EXPECT_EQ(record.drivers[0].pairIndex, 1);
