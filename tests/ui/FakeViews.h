@@ -12,11 +12,9 @@
 
 namespace quoril::test {
 
-// A message box or diagnostics window as the logic showed it.
+// A message box as the logic showed it.
 struct ShownBox {
-    std::string kind;  // "box", "diagnostics" or "error"
-    std::string text;
-    std::string caption;
+    std::string text, caption;
 };
 
 // Controls that were never disabled count as enabled.
@@ -33,18 +31,15 @@ class FakeSettingsView : public SettingsView {
 
     int runModal(SettingsController& controller) override;
     void endDialog(int result) override { result_ = result; }
-    void hide() override { hidden = true; }
+    void hide() override {}
     void showMessageBox(const std::string& text, const std::string& caption) override {
-        boxes.push_back({"box", text, caption});
+        boxes.push_back({text, caption});
     }
     void enableControl(int id, bool on) override { enabledState[id] = on; }
     void setControlText(int id, const std::string& text) override { texts[id] = text; }
     void setChecked(int id, bool on) override { on ? void(checked.insert(id)) : void(checked.erase(id)); }
     bool isChecked(int id) const override { return checked.count(id) != 0; }
-    void clearCombo(int id) override {
-        combos[id].clear();
-        selection.erase(id);
-    }
+    void clearCombo(int id) override { combos[id].clear(), selection.erase(id); }
     void addComboItem(int id, const std::string& text) override { combos[id].push_back(text); }
     int comboCount(int id) const override { return combos.count(id) ? int(combos.at(id).size()) : 0; }
     std::string comboItemText(int id, int index) const override {
@@ -55,14 +50,8 @@ class FakeSettingsView : public SettingsView {
     }
     int comboSelection(int id) const override { return selection.count(id) ? selection.at(id) : -1; }
 
-    // The user's acts: an automatic radio button clears the others of its group.
+    // The user's act: an automatic radio button clears the others of its group.
     void click(int radioId);
-    void choose(SettingsController& controller, int comboId, int index) {
-        setComboSelection(comboId, index);
-        if (comboId == SettingsControl::kDriverList) {
-            controller.onDriverSelectionChanged();
-        }
-    }
     bool enabled(int id) const { return enabledIn(enabledState, id); }
 
     std::map<int, std::vector<std::string>> combos;
@@ -71,7 +60,6 @@ class FakeSettingsView : public SettingsView {
     std::map<int, bool> enabledState;
     std::map<int, std::string> texts;
     std::vector<ShownBox> boxes;
-    bool hidden = false;
     int result_ = 0;
 
   private:

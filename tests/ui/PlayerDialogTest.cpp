@@ -235,27 +235,48 @@ TEST_F(PlayerTest, SeeksTrackJumpsAndVolumeStepsStayInTheirRangeOrWrapAndPlayOn)
     }
 }
 
-TEST_F(PlayerTest, ADriverWithoutAControlPanelSaysWhereItsValuesAreAndTheSettingsWindowStaysUsable) {
+TEST_F(PlayerTest, TheSettingsWindowsOkWritesTheChoicesAndADriverWithoutAPanelSaysWhereItsValuesAre) {
     play();
-    view.settingsScript = [](FakeSettingsView& settingsView, SettingsController& controller) {
+    settings().windowWidth = 900, settings().windowHeight = 700;
+    view.settingsScript = [](FakeSettingsView& v, SettingsController& c) {
         EXPECT_TRUE(settingsOpen);
-        EXPECT_EQ(settingsView.texts.at(SettingsControl::kAsioSettings), "Quoril Capture Settings");
-        controller.onAsioSettings();
-        ASSERT_EQ(settingsView.boxes.size(), 1u);
-        EXPECT_EQ(settingsView.boxes[0].caption, "Ravek Settings");
-        EXPECT_EQ(settingsView.boxes[0].text,
-                  SettingsDialog::noControlPanelText("Quoril Capture", Registry::locate()));
-        EXPECT_TRUE(settingsView.enabled(SettingsControl::kOK));
-        controller.onOK();
+        EXPECT_EQ(v.texts.at(SettingsControl::kAsioSettings), "Quoril Capture Settings");
+        c.onAsioSettings();
+        ASSERT_EQ(v.boxes.size(), 1u);
+        EXPECT_EQ(v.boxes[0].caption, "Ravek Settings");
+        EXPECT_EQ(v.boxes[0].text, SettingsDialog::noControlPanelText("Quoril Capture", Registry::locate()));
+        EXPECT_TRUE(v.enabled(SettingsControl::kOK));
+        for (int id : {SettingsControl::kRate96000, SettingsControl::kStop, SettingsControl::kConverterBest,
+                       SettingsControl::kZebYes}) {
+            v.click(id);
+        }
+        c.onOK();
     };
     dialog->onCommand(kSettings);
     EXPECT_EQ(view.sequence, std::vector<std::string>{"settings"});
-    EXPECT_FALSE(settingsOpen);
-    EXPECT_FALSE(view.closed);
+    EXPECT_TRUE(!settingsOpen && !view.closed && !theTransport.repeatAtEnd.load());
+    EXPECT_EQ(
+        env.readIni(),
+        "ASIO=Quoril Capture\nASIOCHANNEL=0\nSRC=0\nRATE= 96000.000\nVOLUME=-10.0\nPHASE=0\nPLAYBACK=S\n"
+        "DIAGNOSTICS=No\nFILTER=1\nZEB\nWINDOW=900 700\n");
     EXPECT_EQ(SettingsDialog::noControlPanelText("Quoril Capture", "/home/u/.config/quoril/registry.reg"),
               "Quoril Capture has no control panel.\r\n\r\nIts settings are the values of the key\r\n"
               "\tHKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture\r\nin the registry file\r\n"
               "\t/home/u/.config/quoril/registry.reg\r\n");
+    // Without usable drivers the window says so; "ASIO Settings" without an engine says it too.
+    settings().driversFound = false;
+    FakeSettingsView noDrivers([](FakeSettingsView&, SettingsController& c) { c.onAsioSettings(); });
+    std::unique_ptr<DspEngine> noEngine;
+    EXPECT_EQ(SettingsDialog(noDrivers, noEngine).run(), SettingsControl::kCancel);
+    ASSERT_EQ(noDrivers.boxes.size(), 2u);
+    EXPECT_EQ(
+        noDrivers.boxes[0].text,
+        "No valid ASIO drivers found!\r\n\r\nPlayer requirers at least one ASIO driver to be "
+        "installed.\r\n\r\n"
+        "If an ASIO driver was installed, its not operational - make sure soundcard is enabled (in hardware "
+        "device manager).");
+    EXPECT_EQ(noDrivers.boxes[1].text, "ASIO driver is NOT active");
+    EXPECT_FALSE(noDrivers.enabled(SettingsControl::kOK) || noDrivers.enabled(SettingsControl::kDriverList));
 }
 
 }  // namespace

@@ -185,36 +185,5 @@ TEST_F(PlayerWindowTest, ButtonsKeysAndTheCloseBoxReachTheLogicAndOnlyTheLogicCl
     EXPECT_FALSE(window.isVisible());
 }
 
-TEST_F(PlayerWindowTest, BoxesShowTheirCaptionAndPlainLinesAndTheErrorBoxHasNoOwner) {
-    const struct {
-        std::function<void(PlayerWindow&, const char*)> show;
-        const char* caption;
-        bool owned;
-    } kinds[] = {{[](PlayerWindow& w, const char* t) { w.showMessageBox(t, "Ravek"); }, "Ravek", true},
-                 {[](PlayerWindow& w, const char* t) { w.showErrorBox(t); }, "Error", false},
-                 {[](PlayerWindow& w, const char* t) { w.showDiagnostics(t); }, "Ravek Diagnostics", true}};
-    for (const auto& kind : kinds) {
-        QString caption, body;
-        QWidget* owner = nullptr;
-        runWith([&] {
-            onNextModal<QDialog>([&](QDialog* dialog) {
-                caption = dialog->windowTitle(), owner = dialog->parentWidget();
-                if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
-                    body = box->text();
-                    box->button(QMessageBox::Ok)->click();
-                } else if (auto* diagnostics = qobject_cast<DiagnosticsDialog*>(dialog)) {
-                    EXPECT_TRUE(diagnostics->textField()->isReadOnly());
-                    body = diagnostics->textField()->toPlainText();
-                    diagnostics->okButton()->click();
-                }
-            });
-            kind.show(window, "DSP could NOT be started.\r\n\r\n\tSecond line\r\n");
-        });
-        EXPECT_EQ(caption, QString::fromLatin1(kind.caption));
-        EXPECT_EQ(body, QStringLiteral("DSP could NOT be started.\n\n\tSecond line\n")) << kind.caption;
-        EXPECT_EQ(owner != nullptr, kind.owned) << kind.caption;
-    }
-}
-
 }  // namespace
 }  // namespace quoril
