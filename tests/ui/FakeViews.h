@@ -78,7 +78,7 @@ class FakePlayerView : public PlayerView {
     void setTitle(const std::string& text) override { title = text; }
     void setWaitCursor(bool) override {}
     void flashCaption() override {}
-    void pause(int ms) override { pauses.push_back(ms); }
+    void pause(int) override {}
     void showMessageBox(const std::string& text, const std::string&) override { show("box", text); }
     void showDiagnostics(const std::string& text) override { show("diagnostics", text); }
     void showErrorBox(const std::string& text) override { show("error", text); }
@@ -113,7 +113,6 @@ class FakePlayerView : public PlayerView {
     std::vector<std::string> sequence;  // every kind of window shown, in order, and "settings"
     std::map<std::string, std::vector<std::string>> shown;
     std::string title = "Ravek";
-    std::vector<int> pauses;
     std::vector<std::string> rows;
     int selected = -1;
     std::string trackTime, volume;

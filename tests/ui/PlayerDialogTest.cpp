@@ -105,12 +105,6 @@ TEST_F(PlayerTest, ValidSettingsStartLoadingWithEveryControlDisabledAndShowTheSt
     EXPECT_TRUE(view.progressVisible && view.progressMax == kDiscFrames);
     EXPECT_EQ(enabledControls(), 0);
     EXPECT_TRUE(dialog->loading() && !dialog->playing() && theTransport.repeatAtEnd.load());
-    // With diagnostics on, a stop waits a quarter second and shows the log.
-    dialog.reset();
-    play({}, true);
-    dialog->onCommand(kStop);
-    EXPECT_EQ(view.pauses, std::vector<int>{250});
-    EXPECT_TRUE(contains(view.texts("diagnostics").back(), "Playback stopped.\r\n\r\n"));
 }
 
 TEST_F(PlayerTest, TheSelectionAndTheTimeFollowThePositionAndThePhaseMessageHoldsForTwoTicks) {
@@ -136,23 +130,9 @@ TEST_F(PlayerTest, TheSelectionAndTheTimeFollowThePositionAndThePhaseMessageHold
     EXPECT_EQ(fields, (std::vector<std::string>{"Phs 180", "Phs 180", "01^00:00", "02^00:07", "Phs 0"}));
     EXPECT_EQ(settings().phase, 0);
     EXPECT_FALSE(dialog->onTrackListKey(ListKey::Other, false));
-}
-
-TEST_F(PlayerTest, StopModeStopsAtTheEndOfTheLastTrackAndRewindsToTrackOne) {
-    play({"PLAYBACK=S"});
-    EXPECT_FALSE(theTransport.repeatAtEnd.load());
-    theTransport.setPosition(start(2) + 10);
-    tick();
-    ASSERT_EQ(dialog->currentTrack(), 2);
-    theTransport.setPosition(kDiscFrames);
-    tick();
-    EXPECT_FALSE(dialog->playing());
-    EXPECT_EQ(dialog->currentTrack(), 0);
-    EXPECT_EQ(theTransport.position(), 0);
-    EXPECT_EQ(glance(), "0 03 00:15 -10.0 >");
-    EXPECT_TRUE(contains(dialog->log(), "Playback stopped.\r\n\r\n"));
-    tick();
-    EXPECT_EQ(view.trackTime, "01 00:00");
+    // Minutes of a hundred or more show their first two digits; the field stays eight characters.
+    EXPECT_EQ(PlayerDialog::trackTimeText(3, 123 * 60 + 4, -1), "03^12:04");
+    EXPECT_EQ(PlayerDialog::volumeText(0.0), " 0.0");
 }
 
 TEST_F(PlayerTest, ExitModeEndsTheSessionAndClosesTheWindowAtTheEnd) {

@@ -72,17 +72,5 @@ TEST(CommandLine, APathInDoubleQuotesLosesThemAndALongOneIsCutOnACharacter) {
     }
 }
 
-TEST(FieldText, TrackTimeHasABlankOrCircumflexAndVolumeOneDecimal) {
-    EXPECT_EQ(PlayerDialog::trackTimeText(1, 0, 1), "01 00:00");
-    EXPECT_EQ(PlayerDialog::trackTimeText(2, 77, -1), "02^01:17");
-    EXPECT_EQ(PlayerDialog::trackTimeText(12, 9 * 60 + 59, 1), "12 09:59");
-    // A hundred and twenty-three minutes show their first two digits.
-    EXPECT_EQ(PlayerDialog::trackTimeText(3, 123 * 60 + 4, 1), "03 12:04");
-    EXPECT_EQ(PlayerDialog::volumeText(-30.0), "-30.0");
-    EXPECT_EQ(PlayerDialog::volumeText(-5.5), "-5.5");
-    EXPECT_EQ(PlayerDialog::volumeText(0.0), " 0.0");
-    EXPECT_EQ(PlayerDialog::volumeText(-100.0), "-100.0");
-}
-
 }  // namespace
 }  // namespace quoril::test
