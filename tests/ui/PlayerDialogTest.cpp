@@ -172,19 +172,14 @@ TEST_F(PlayerTest, SeeksTrackJumpsAndVolumeStepsStayInTheirRangeOrWrapAndPlayOn)
         ListKey key = ListKey::Other;
         bool shift = true;
     } cases[] = {
-        {kForward, 0, kSeekStep, -10, -10},
         {kForward, kEnd - 10 * kRate, 0, -10, -10},  // wraps to the start
         {kForward, kEnd - kSeekStep, kEnd, -10, -10},
-        {kBack, 25 * kRate, 10 * kRate, -10, -10},
         {kBack, 12 * kRate, kEnd - kSeekStep, -10, -10},  // back in the first 15 s: 15 s before the end
         {kKey, 2 * kRate, kTrack2, -10, -10, ListKey::RightBracket},
         {kNext, kTrack3 + 2 * kRate, 0, -10, -10},
         {kKey, 2 * kRate, kTrack3, -10, -10, ListKey::LeftBracket},
-        {kPrevious, kTrack2 + 2 * kRate, 0, -10, -10},
         {kVolumeDown, kAny, kAny, -100.0, -100.0},
-        {kVolumeDown, kAny, kAny, -99.5, -100.0},
         {kKey, kAny, kAny, -10.0, -10.5, ListKey::End},
-        {kVolumeUp, kAny, kAny, 0.0, 0.0},
         {kVolumeUp, kAny, kAny, -0.5, 0.0},
         {kVolumeUp, kAny, kAny, -0.3, -0.3},
         {kKey, kAny, kAny, -6.0, -5.5, ListKey::Home},

@@ -37,10 +37,12 @@ PlayerEnvironment::~PlayerEnvironment() {
 }
 
 void PlayerEnvironment::writeIni(const std::vector<std::string>& extraLines, int rate, bool diagnostics) {
-    std::vector<std::string> lines = {
-        "ASIO=Quoril Capture",    "ASIOCHANNEL=0", "SRC=1",
-        cformat("RATE=%d", rate), "VOLUME=-10.0",  std::string("DIAGNOSTICS=") + (diagnostics ? "Yes" : "No"),
-    };
+    std::vector<std::string> lines = {"ASIO=Quoril Capture",
+                                      "ASIOCHANNEL=0",
+                                      "SRC=1",
+                                      cformat("RATE=%d", rate),
+                                      "VOLUME=-10.0",
+                                      std::string("DIAGNOSTICS=") + (diagnostics ? "Yes" : "No")};
     lines.insert(lines.end(), extraLines.begin(), extraLines.end());
     writeIniLines(lines);
 }
