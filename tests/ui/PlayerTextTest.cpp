@@ -4,7 +4,6 @@
 
 #include "ui/FakeViews.h"
 #include "ui/PlayerDialog.h"
-#include "ui/console/ConsolePlayerView.h"
 
 namespace quoril::test {
 namespace {
@@ -60,16 +59,9 @@ TEST(ListLine, IsNumberMinutesSecondsAndTitleInFortyEightCharactersNeverSplittin
 }
 
 TEST(CommandLine, APathInDoubleQuotesLosesThemAndALongOneIsCutOnACharacter) {
-    const std::string longPath = "/a" + repeat("\u00e9", 600);  // 602 characters, 1202 bytes
-    const std::pair<std::string, std::string> cases[] = {{"\"/music/a b.cue\"", "/music/a b.cue"},
-                                                         {"/music/a b.cue", "/music/a b.cue"},
-                                                         {"disc.flac\"", "disc.flac\""},
-                                                         {"", ""},
-                                                         {longPath, "/a" + repeat("\u00e9", 517)}};
-    for (const auto& [commandLine, path] : cases) {
-        FakePlayerView view;
-        EXPECT_EQ(PlayerDialog(view, commandLine).contentPath(), path) << commandLine;
-    }
+    FakePlayerView view;
+    EXPECT_EQ(PlayerDialog(view, "\"/music/a b.cue\"").contentPath(), "/music/a b.cue");
+    EXPECT_EQ(PlayerDialog(view, "/a" + repeat("\u00e9", 600)).contentPath(), "/a" + repeat("\u00e9", 517));
 }
 
 }  // namespace
