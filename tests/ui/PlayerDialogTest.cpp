@@ -107,6 +107,12 @@ TEST_F(PlayerTest, ValidSettingsStartLoadingWithEveryControlDisabledAndShowTheSt
     EXPECT_TRUE(dialog->loading() && !dialog->playing() && theTransport.repeatAtEnd.load());
 }
 
+TEST_F(PlayerTest, WithoutASessionPlayShowsTheLongBox) {
+    open(env.writeDisc(kThreeTracks));  // no settings file: the settings window opens and is cancelled
+    dialog->onCommand(kPlay);
+    EXPECT_EQ(view.texts("box"), std::vector<std::string>{kPlayerStoppedText});
+}
+
 TEST_F(PlayerTest, TheSelectionAndTheTimeFollowThePositionAndThePhaseMessageHoldsForTwoTicks) {
     play();
     theTransport.setPosition(start(1) + 3 * kRate + 5);
@@ -133,33 +139,6 @@ TEST_F(PlayerTest, TheSelectionAndTheTimeFollowThePositionAndThePhaseMessageHold
     // Minutes of a hundred or more show their first two digits; the field stays eight characters.
     EXPECT_EQ(PlayerDialog::trackTimeText(3, 123 * 60 + 4, -1), "03^12:04");
     EXPECT_EQ(PlayerDialog::volumeText(0.0), " 0.0");
-}
-
-TEST_F(PlayerTest, ExitModeEndsTheSessionAndClosesTheWindowAtTheEnd) {
-    play({"PLAYBACK=X"}, true);
-    dialog->onCommand(kVolumeUp);
-    theTransport.setPosition(start(2) + 10);
-    tick();
-    theTransport.setPosition(kDiscFrames);
-    tick();
-    EXPECT_TRUE(view.closed);
-    EXPECT_TRUE(view.timers.empty());
-    EXPECT_EQ(dialog->engine(), nullptr);
-    EXPECT_TRUE(endsWith(view.texts("diagnostics").back(), "\r\nPlayback ended. On OK Ravek exits.\r\n"));
-    EXPECT_TRUE(contains(env.readIni(), "VOLUME= -9.5\n")) << env.readIni();
-}
-
-TEST_F(PlayerTest, APlaybackThreadThatEndsByItselfShowsTheLogAndStopsTheTimer) {
-    play();
-    dialog->engine()->Terminate();  // the thread ends as it does after a driver reset
-    ASSERT_TRUE(waitUntil([this] { return !dialog->engine()->threadRunning(); }));
-    tick();
-    EXPECT_TRUE(view.timers.empty());
-    EXPECT_TRUE(!dialog->engine()->active && !dialog->sessionPlaying());
-    EXPECT_EQ(view.pictures.at(kPlay), Picture::kPlay);
-    dialog->onCommand(kPlay);
-    EXPECT_EQ(view.sequence, (std::vector<std::string>{"diagnostics", "box"}));
-    EXPECT_EQ(view.texts("box").at(0), kPlayerStoppedText);
 }
 
 TEST_F(PlayerTest, SeeksTrackJumpsAndVolumeStepsStayInTheirRangeOrWrapAndPlayOn) {
