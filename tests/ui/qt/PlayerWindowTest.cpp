@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <FLAC/format.h>
-
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -15,10 +13,7 @@
 #include <vector>
 
 #include "config/Settings.h"
-#include "support/TempDir.h"
-#include "ui/qt/AboutDialog.h"
 #include "ui/qt/DiagnosticsDialog.h"
-#include "ui/qt/LibraryVersions.h"
 #include "ui/qt/PlayerWindow.h"
 #include "ui/qt/QtTestEnvironment.h"
 
@@ -204,24 +199,6 @@ TEST_F(DialogsTest, TheDiagnosticsWindowOpensAtTheEndOfItsTextClosesWithOkEnterO
         EXPECT_EQ(scroll, end);
         EXPECT_EQ(end > 0, c.text != "short\r\n");
     }
-}
-
-TEST_F(DialogsTest, TheAboutWindowNamesTheProductAndTheLibrariesInUse) {
-    AboutDialog about("");
-    const QStringList lines = about.text().split(QLatin1Char('\n'));
-    ASSERT_GE(lines.size(), 6);
-    EXPECT_EQ(lines[0], QStringLiteral("Quoril ") + QStringLiteral(QUORIL_VERSION));
-    EXPECT_TRUE(lines.contains(QStringLiteral("libFLAC ") + QString::fromLatin1(FLAC__VERSION_STRING)));
-    EXPECT_TRUE(lines.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())));
-    // The resampler's own version text, without its copyright note; a broken private copy of the
-    // library gives way to the system's.
-    const std::string version = samplerateVersion("");
-    EXPECT_TRUE(lines.contains(QString::fromStdString(version)));
-    EXPECT_EQ(version.rfind("libsamplerate-", 0), 0u) << version;
-    EXPECT_EQ(version.find('('), std::string::npos) << version;
-    test::TempDir install;
-    install.write("libsamplerate.so.0", "this is not a shared library");
-    EXPECT_EQ(samplerateVersion(install.path()), version);
 }
 
 TEST_F(DialogsTest, NumbersAreFormattedWithADecimalPointAfterQtStarted) {
