@@ -33,9 +33,10 @@ namespace {
 constexpr int kFontPoints = 28;
 constexpr int kProgressWidth = 500;  // pixels
 constexpr int kProgressHeight = 60;
-// The widest texts the track/time field shows: eight characters with the circumflex of phase
-// 180 and the widest digits, and the phase message.
-const char* const kWidestFieldTexts[] = {"88^88:88", "88 88:88", "Phs 180", "00^00:00"};
+// The widest texts each field shows: the track/time field's eight characters with the
+// circumflex of phase 180 and the widest digits, and the phase message; the volume's floor.
+const QStringList kWidestTrackTimeTexts = {QStringLiteral("88^88:88"), QStringLiteral("Phs 180")};
+const QStringList kWidestVolumeTexts = {QStringLiteral("-100.0"), QStringLiteral("-88.8")};
 
 // The width a line edit leaves for its text, as its own painting computes it.
 int textWidth(const QLineEdit* field) {
@@ -55,15 +56,15 @@ int textWidth(const QLineEdit* field) {
 
 // Makes the field's font small enough that every text it shows fits whole: the field keeps the
 // width the layout gives it, whatever the window's font.
-void fitFieldFont(QLineEdit* field) {
+void fitFieldFont(QLineEdit* field, const QStringList& texts) {
     QFont font = field->font();
     const int available = textWidth(field);
     for (qreal points = font.pointSizeF(); points > 4; points -= 0.5) {
         font.setPointSizeF(points);
         const QFontMetrics metrics(font);
         bool fits = true;
-        for (const char* text : kWidestFieldTexts) {
-            fits = fits && metrics.horizontalAdvance(QString::fromLatin1(text)) <= available;
+        for (const QString& text : texts) {
+            fits = fits && metrics.horizontalAdvance(text) <= available;
         }
         if (fits) {
             break;
@@ -153,8 +154,8 @@ PlayerWindow::PlayerWindow(QWidget* parent) : QDialog(parent), m_windowMenu(std:
 
     addButton(PlayerControl::kClose, QStringLiteral("X"), 0)->setGeometry(du.rect(142, 98, 9, 8));
 
-    fitFieldFont(m_trackTime);
-    fitFieldFont(m_volume);
+    fitFieldFont(m_trackTime, kWidestTrackTimeTexts);
+    fitFieldFont(m_volume, kWidestVolumeTexts);
 
     // The template's size is the smallest the window gets; it grows from there with the list.
     m_listBottomMargin = du.y(110) - du.y(98);
