@@ -50,7 +50,8 @@ class CaptureDriver final : public PluginDriver {
     ASIOError setSampleRate(ASIOSampleRate sampleRate) override;
     ASIOError getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) override;
     ASIOError disposeBuffers() override;
-    ASIOError controlPanel() override { return ASE_OK; }
+    // No panel: the values above are edited in the registry file.
+    ASIOError controlPanel() override { return ASE_NotPresent; }
     ASIOError future(long selector, void* opt) override;
     ASIOError outputReady() override;
 

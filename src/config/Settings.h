@@ -56,6 +56,9 @@ class Settings {
     int16_t phase = 0;
     bool diagnostics = false;
     std::string iniPath;
+    // The player window's size in pixels, as the user left it; 0 x 0 until a window has one.
+    int32_t windowWidth = 0;
+    int32_t windowHeight = 0;
 };
 
 // The process-wide reference to the settings record. It points at one static record until the

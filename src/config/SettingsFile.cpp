@@ -14,6 +14,7 @@
 #include "platform/LineReader.h"
 #include "platform/MemoryStatus.h"
 #include "platform/Registry.h"
+#include "platform/Utf8Text.h"
 
 namespace quoril {
 
@@ -63,6 +64,8 @@ void setDefaults(Settings& s) {
     s.volumeDb = -30.0;
     s.phase = 0;
     s.diagnostics = true;
+    s.windowWidth = 0;
+    s.windowHeight = 0;
 }
 
 const char* playbackLine(int16_t mode) {
@@ -93,8 +96,7 @@ std::string findInstallationPath(const Registry& registry, std::string_view keyP
             continue;
         }
         if (value.name == "Path") {
-            text.resize(std::min<size_t>(text.size(), Settings::kMaxPathChars));
-            return text;
+            return utf8Cut(text, Settings::kMaxPathChars);
         }
     }
     return std::string();
@@ -111,7 +113,7 @@ int readSettingsFile(Settings& settings, const Registry& registry, const char* k
     }
 
     settings.iniPath = settings.installPath + "/" + (fileName ? fileName : "");
-    settings.iniPath.resize(std::min<size_t>(settings.iniPath.size(), Settings::kMaxTextChars));
+    settings.iniPath = utf8Cut(settings.iniPath, Settings::kMaxTextChars);
     // A directory opens for reading here but is no settings file.
     std::error_code error;
     if (std::filesystem::is_directory(settings.iniPath, error)) {
@@ -181,6 +183,9 @@ std::string composeSettingsFile(Settings& s) {
     }
     if (s.useAwe) {
         text += "AWE\n";
+    }
+    if (s.windowWidth > 0 && s.windowHeight > 0) {
+        text += cformat("WINDOW=%d %d\n", s.windowWidth, s.windowHeight);
     }
     return text;
 }

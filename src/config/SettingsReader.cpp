@@ -8,6 +8,7 @@
 #include "platform/CFormat.h"
 #include "platform/DiagnosticsLog.h"
 #include "platform/LineReader.h"
+#include "platform/Utf8Text.h"
 
 namespace quoril {
 
@@ -40,8 +41,8 @@ std::string_view token(std::string_view text) {
     return text.substr(start, end - start);
 }
 
-std::string_view cut(std::string_view text, size_t maxChars) {
-    return text.substr(0, std::min(text.size(), maxChars));
+std::string cut(std::string_view text, size_t maxChars) {
+    return utf8Cut(text, maxChars);
 }
 
 // A decimal integer: leading blanks, an optional sign, digits up to the first other character;
@@ -142,7 +143,25 @@ void SettingsReader::applyLine(std::string_view line) {
         applyFilter(line.substr(7));
     } else if (startsWith(line, "AWE")) {
         m_settings.useAwe = true;
+    } else if (startsWith(line, "WINDOW=")) {
+        applyWindow(line.substr(7));
     }
+}
+
+void SettingsReader::applyWindow(std::string_view value) {
+    // Width and height in pixels. Files written before the window could be resized lack the
+    // line; a bad one only costs the remembered size.
+    const std::string_view width = token(value);
+    const std::string_view height =
+        token(value.substr(static_cast<size_t>(width.data() - value.data()) + width.size()));
+    const long w = readWhole(width);
+    const long h = readWhole(height);
+    if (w <= 0 || h <= 0 || w > kMaxWindowPixels || h > kMaxWindowPixels) {
+        m_log.append("Window size invalid, default size assumed.\r\n");
+        return;
+    }
+    m_settings.windowWidth = static_cast<int32_t>(w);
+    m_settings.windowHeight = static_cast<int32_t>(h);
 }
 
 void SettingsReader::applyAsio(std::string_view value) {

@@ -18,6 +18,8 @@ class SettingsReader {
     // Lines are read in pieces of at most this many characters; the rest of a longer line is
     // read as a line of its own.
     static constexpr size_t kLineLimit = 1023;
+    // The largest window side the WINDOW line may give, in pixels.
+    static constexpr long kMaxWindowPixels = 32767;
 
     SettingsReader(Settings& settings, DiagnosticsLog& log) : m_settings(settings), m_log(log) {}
 
@@ -39,6 +41,7 @@ class SettingsReader {
     void applyPlayback(std::string_view value);
     void applyDiagnostics(std::string_view value);
     void applyFilter(std::string_view value);
+    void applyWindow(std::string_view value);
 
     Settings& m_settings;
     DiagnosticsLog& m_log;

@@ -8,6 +8,7 @@
 #include "content/CdDescriptor.h"
 #include "platform/CFormat.h"
 #include "platform/DiagnosticsLog.h"
+#include "platform/Utf8Text.h"
 
 namespace quoril {
 
@@ -197,10 +198,7 @@ bool CdDescriptor::ParseCueTracks(DiagnosticsLog& messages) {
                 // Drop the closing quote and the line feed; the title starts after the opening quote.
                 size_t end = line.size() >= 2 ? line.size() - 2 : 0;
                 std::string title = end > 11 ? line.substr(11, end - 11) : std::string();
-                if (title.size() > kMaxTitleChars) {
-                    title.resize(kMaxTitleChars);
-                }
-                trackTitle[trackCount - 1] = title;
+                trackTitle[trackCount - 1] = utf8Cut(title, kMaxTitleChars);
             }
             continue;
         }

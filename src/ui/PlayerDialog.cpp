@@ -13,6 +13,7 @@
 #include "dsp/TransportState.h"
 #include "platform/CFormat.h"
 #include "platform/MemoryStatus.h"
+#include "platform/Utf8Text.h"
 #include "ui/SettingsDialog.h"
 
 namespace quoril {
@@ -79,7 +80,7 @@ PlayerDialog::PlayerDialog(PlayerView& view, const std::string& commandLine) : m
             path.pop_back();
         }
     }
-    m_contentPath = path.substr(0, kMaxPathChars);
+    m_contentPath = utf8Cut(path, kMaxPathChars);
 }
 
 PlayerDialog::~PlayerDialog() {
@@ -215,6 +216,7 @@ void PlayerDialog::ReadSettingsAndStart() {
     DiagnosticsLog text("Processing .ini file...\r\n\r\n");
     int result = loadSettings(kSettingsKey, kSettingsFileName, text, scanUsableDrivers);
     Settings& s = settings();
+    m_view.restoreWindowSize(s.windowWidth, s.windowHeight);
     if (result != 0 && s.valid) {
         m_view.enableControl(kFileOpen, !s.zebMode);
         if (!m_contentPath.empty()) {
@@ -383,8 +385,8 @@ void PlayerDialog::OnCancel() {
 
 // ---- display ----
 
-std::string PlayerDialog::listLine(int row, int32_t lengthFrames, double sampleRate,
-                                   const std::string& title) {
+std::string PlayerDialog::listLine(int row, int32_t lengthFrames, double sampleRate, const std::string& title,
+                                   bool* cut) {
     long rate = static_cast<long>(sampleRate);
     long minutes = rate > 0 ? lengthFrames / (rate * 60) : 0;
     long seconds = 0;
@@ -396,8 +398,10 @@ std::string PlayerDialog::listLine(int row, int32_t lengthFrames, double sampleR
     if (line[0] == ' ') {
         line[0] = '0';
     }
-    line.resize(kListLineChars, ' ');
-    return line;
+    if (cut) {
+        *cut = utf8Length(line) > kListLineChars;
+    }
+    return utf8Fit(line, kListLineChars);
 }
 
 std::string PlayerDialog::trackTimeText(int trackNumber, int64_t seconds, int phaseSign) {
@@ -416,8 +420,10 @@ void PlayerDialog::FillTrackList() {
         return;
     }
     for (int row = 0; row < m_disc->trackCount; ++row) {
-        m_view.addTrackRow(
-            listLine(row, m_disc->trackLength[row], m_disc->sampleRate, m_disc->trackTitle[row]));
+        bool cut = false;
+        std::string line =
+            listLine(row, m_disc->trackLength[row], m_disc->sampleRate, m_disc->trackTitle[row], &cut);
+        m_view.addTrackRow(line, cut);
     }
 }
 
@@ -742,7 +748,7 @@ void PlayerDialog::OnFileOpen() {
 
 void PlayerDialog::OpenPath(const std::string& path, int filterIndex) {
     Settings& s = settings();
-    m_contentPath = path.substr(0, kMaxPathChars);
+    m_contentPath = utf8Cut(path, kMaxPathChars);
     s.fileFilterIndex = filterIndex;
     m_view.setTitle(kCaption);
     m_view.clearTrackList();

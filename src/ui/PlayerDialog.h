@@ -82,8 +82,10 @@ class PlayerDialog : public PlayerController {
     // Adds a line to the session's log (the diagnostics text).
     void appendToLog(std::string_view text) { m_log.append(text); }
 
-    // The track list line of a track: "NN MM:SS title", padded or cut to 48 characters.
-    static std::string listLine(int row, int32_t lengthFrames, double sampleRate, const std::string& title);
+    // The track list line of a track: "NN MM:SS title", padded or cut to 48 characters (UTF-8
+    // characters, never split). cut, when given, tells whether the line was cut.
+    static std::string listLine(int row, int32_t lengthFrames, double sampleRate, const std::string& title,
+                                bool* cut = nullptr);
     // The eight-character track/time field: two-digit track number, a blank (phase 0) or a
     // circumflex (phase 180), minutes and seconds with two digits each.
     static std::string trackTimeText(int trackNumber, int64_t seconds, int phaseSign);

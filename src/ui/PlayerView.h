@@ -137,14 +137,20 @@ class PlayerView {
 
     // The track list (1024): removes every row.
     virtual void clearTrackList() = 0;
-    // Appends a row with this text (the logic's list lines are 48 characters).
-    virtual void addTrackRow(const std::string& line) = 0;
+    // Appends a row with this text (the logic's list lines are 48 characters). cut says that the
+    // title did not fit: a window marks the row's end with an ellipsis.
+    virtual void addTrackRow(const std::string& line, bool cut) = 0;
     // Selects this row (and scrolls it into view); -1 clears the selection.
     virtual void selectTrackRow(int row) = 0;
     // The selected row, or -1 when none is selected.
     virtual int selectedTrackRow() const = 0;
     // Moves the keyboard focus to the track list.
     virtual void focusTrackList() = 0;
+
+    // Gives the window the size the settings file remembered (0 x 0: none), and from then on
+    // keeps the settings record's window size up to date as the user resizes the window, so
+    // that saving the settings remembers it. A view without a size ignores it.
+    virtual void restoreWindowSize(int /*width*/, int /*height*/) {}
 
     // Shows the track/time field (1032) and the volume field (1031).
     virtual void showFields(const std::string& trackTime, const std::string& volume) = 0;

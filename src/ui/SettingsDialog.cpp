@@ -11,6 +11,7 @@
 #include "config/SettingsFile.h"
 #include "dsp/DspEngine.h"
 #include "dsp/TransportState.h"
+#include "platform/Registry.h"
 
 namespace quoril {
 
@@ -156,9 +157,21 @@ void SettingsDialog::onAsioSettings() {
     // The driver's own panel may change what the driver does behind the values shown here.
     m_view.enableControl(kOK, false);
     IASIO* driver = theAsioDriver.load();
-    if (theTransport.dspEvent.load() && engine->active && engine->threadRunning() && driver) {
-        driver->controlPanel();
+    if (theTransport.dspEvent.load() && engine->active && engine->threadRunning() && driver &&
+        driver->controlPanel() == ASE_NotPresent) {
+        // Nothing opened and nothing can have changed: the window stays as usable as before, and
+        // the user learns where the driver's values are kept instead.
+        m_view.enableControl(kOK, true);
+        m_view.showMessageBox(noControlPanelText(engine->driverName, Registry::locate()), kCaption);
     }
+}
+
+std::string SettingsDialog::noControlPanelText(const std::string& driverName,
+                                               const std::string& registryFile) {
+    return driverName +
+           " has no control panel.\r\n\r\nIts settings are the values of the key\r\n"
+           "\tHKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\" +
+           driverName + "\r\nin the registry file\r\n\t" + registryFile + "\r\n";
 }
 
 void SettingsDialog::onOK() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "ui/SettingsView.h"
 
@@ -26,6 +27,8 @@ class SettingsDialog : public SettingsController {
         "If an ASIO driver was installed, its not operational - make sure soundcard is enabled (in hardware "
         "device manager).";
     static constexpr const char* kDriverNotActiveText = "ASIO driver is NOT active";
+    // The box of "ASIO Settings" for a driver that has no control panel: where its values live.
+    static std::string noControlPanelText(const std::string& driverName, const std::string& registryFile);
 
     // engine is the player's current engine slot (empty when there is no engine); it is read
     // whenever the window needs the engine, so an engine that ends meanwhile is not used.

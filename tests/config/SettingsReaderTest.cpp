@@ -147,6 +147,12 @@ std::vector<LineCase> lineCases() {
         {"LongLineContinuesAsTheNextLine",
          kGood + "ASIO=" + std::string(1018, 'x') + "AWE" + std::string(974, 'y') + "\n", driver, true,
          "awe=1|asio=" + std::string(519, 'x')},
+        {"WindowSizeIsRememberedAndAFileWithoutItHasNone", kGood + "WINDOW= 900  700\n", "", true,
+         "window=900x700"},
+        {"BadWindowSizesOnlyWarn", kGood + "WINDOW=900\nWINDOW=0 5\nWINDOW=40000 700\n",
+         repeat("Window size invalid, default size assumed.\r\n", 3), true, "window=0x0"},
+        {"LongDriverNameIsCutOnACharacter", kGood + "ASIO=" + std::string(518, 'x') + "\u00e9\u00e9\n",
+         driver, true, "asio=" + std::string(518, 'x') + "\u00e9"},
         {"LinesOfNoKeyAreIgnored", kGood + " VOLUME=-5\nvolume=-5\n# AWE\n\nASIOX=1\nRATE 1\n", "", true,
          "volume=-20|awe=0"},
     };

@@ -66,8 +66,8 @@ inline std::string describe(const Settings& s) {
     return cformat("|asio=%s|pair=%d|src=%d|srcText=%s|rate=%.17g|volume=%.17g|phase=%d|playback=%d|",
                    s.asioDriverName.c_str(), s.channelPair, s.converterType, s.converterText.c_str(),
                    s.outputRate, s.volumeDb, s.phase, s.playbackMode) +
-           cformat("diagnostics=%d|filter=%d|zeb=%d|awe=%d|drivers=%s|", s.diagnostics, s.fileFilterIndex,
-                   s.zebMode, s.useAwe, pairs.c_str());
+           cformat("diagnostics=%d|filter=%d|zeb=%d|awe=%d|drivers=%s|window=%dx%d|", s.diagnostics,
+                   s.fileFilterIndex, s.zebMode, s.useAwe, pairs.c_str(), s.windowWidth, s.windowHeight);
 }
 
 // Whether every "name=value" of the '|'-separated list stands in describe(s).

@@ -69,6 +69,10 @@ std::vector<SheetCase> sheetCases() {
     const std::string a = fileLine("a.wav");
     const std::string b = fileLine("b.wav");
     const std::string longTitle = "A" + std::string(299, 'x');
+    std::string accented;  // 300 characters of two bytes: cut after 255 characters, not bytes
+    for (int i = 0; i < 300; ++i) {
+        accented += "\u00e9";
+    }
     return {
         row("TwoFilesCountFromTheFirstFile", {441000, 882000},
             a + trackLines(1, "00:00:00") + trackLines(2, "00:05:00") + b + trackLines(3, "00:00:00"),
@@ -110,8 +114,9 @@ std::vector<SheetCase> sheetCases() {
             a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"), "0+176400 176400+44101"),
         row("TitleIsCutTo255CharactersAndATitleBeforeAnyTrackIsIgnored", {44100 * 3},
             a + "    TITLE \"Before\"\n  TRACK 01 AUDIO\n    TITLE \"" + longTitle +
-                "\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Last\"\n    INDEX 01 00:01:00\n",
-            "0+44100 44100+88200", {longTitle.substr(0, 255), "Last"}),
+                "\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"" + accented +
+                "\"\n    INDEX 01 00:01:00\n",
+            "0+44100 44100+88200", {longTitle.substr(0, 255), accented.substr(0, 2 * 255)}),
         manyTracksCase("NinetyNineTracks", 99, ""),
         manyTracksCase("MoreThanAHundredTracksFillTheTable", 120,
                        "\r\n\tCue file has more than 100 tracks; the rest is ignored.\r\n"),

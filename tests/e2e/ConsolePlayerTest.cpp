@@ -20,6 +20,14 @@ constexpr const char* kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}"
 constexpr int kRate = 44100;
 // The engine's DSP block for the capture driver's 512-frame buffers at 44,100 Hz.
 constexpr size_t kBlockFrames = 6144;
+// Track 2's title: 45 characters of three bytes each, longer than its list line holds.
+const std::string kLongTitle = [] {
+    std::string title;
+    for (int i = 0; i < 15; ++i) {
+        title += "\u65e5\u672c\u8a9e";
+    }
+    return title;
+}();
 
 std::string playerPath() {
     return buildDir() + "/bin/quoril";
@@ -62,9 +70,11 @@ class Installation {
             "disc.cue",
             "PERFORMER \"Capture Band\"\r\nTITLE \"Loopback\"\r\n"
             "FILE \"one.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"Opening\"\r\n    INDEX 01 00:00:00\r\n"
-            "  TRACK 02 AUDIO\r\n    TITLE \"Middle\"\r\n    INDEX 01 00:02:00\r\n"
-            "FILE \"two.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    TITLE \"Closing\"\r\n    INDEX 01 "
-            "00:00:00\r\n");
+            "  TRACK 02 AUDIO\r\n    TITLE \"" +
+                kLongTitle +
+                "\"\r\n    INDEX 01 00:02:00\r\n"
+                "FILE \"two.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    TITLE \"Closing\"\r\n    INDEX 01 "
+                "00:00:00\r\n");
     }
 
     std::string capturePath() const { return dir.file("capture.wav"); }
@@ -114,7 +124,9 @@ TEST(ConsolePlayer, PlaysADiscToItsEndInExitModeAndTheCaptureHoldsItBitForBit) {
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 
     auto line = [](const std::string& text) { return text + std::string(48 - text.size(), ' ') + "\n"; };
-    const std::string list = line("01 00:02 Opening") + line("02 00:01 Middle") + line("03 00:01 Closing");
+    // The title is cut after its 39th character, whole, with no mark in the terminal.
+    const std::string list = line("01 00:02 Opening") + "02 00:01 " + kLongTitle.substr(0, 39 * 3) + "\n" +
+                             line("03 00:01 Closing");
     EXPECT_NE(run.out.find("--- Capture Band - Loopback ---\n" + list), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(list), run.out.rfind(list));  // printed once
     EXPECT_NE(run.out.find("01 00:00   0.0\n"), std::string::npos) << run.out;

@@ -12,11 +12,9 @@
 
 namespace quoril::test {
 
-// A message box or diagnostics window as the logic showed it.
+// A message box as the logic showed it.
 struct ShownBox {
-    std::string kind;  // "box", "diagnostics" or "error"
-    std::string text;
-    std::string caption;
+    std::string text, caption;
 };
 
 // Controls that were never disabled count as enabled.
@@ -33,40 +31,28 @@ class FakeSettingsView : public SettingsView {
 
     int runModal(SettingsController& controller) override;
     void endDialog(int result) override { result_ = result; }
-    void hide() override { hidden = true; }
+    void hide() override {}
     void showMessageBox(const std::string& text, const std::string& caption) override {
-        boxes.push_back({"box", text, caption});
+        boxes.push_back({text, caption});
     }
     void enableControl(int id, bool on) override { enabledState[id] = on; }
     void setControlText(int id, const std::string& text) override { texts[id] = text; }
     void setChecked(int id, bool on) override { on ? void(checked.insert(id)) : void(checked.erase(id)); }
     bool isChecked(int id) const override { return checked.count(id) != 0; }
-    void clearCombo(int id) override {
-        combos[id].clear();
-        selection.erase(id);
-    }
+    void clearCombo(int id) override { combos[id].clear(), selection.erase(id); }
     void addComboItem(int id, const std::string& text) override { combos[id].push_back(text); }
-    int comboCount(int id) const override { return static_cast<int>(items(id).size()); }
+    int comboCount(int id) const override { return combos.count(id) ? int(combos.at(id).size()) : 0; }
     std::string comboItemText(int id, int index) const override {
-        return index >= 0 && index < comboCount(id) ? items(id)[static_cast<size_t>(index)] : "";
+        return index >= 0 && index < comboCount(id) ? combos.at(id)[size_t(index)] : "";
     }
     void setComboSelection(int id, int index) override {
         selection[id] = index >= 0 && index < comboCount(id) ? index : -1;
     }
     int comboSelection(int id) const override { return selection.count(id) ? selection.at(id) : -1; }
 
-    // The user's acts: an automatic radio button clears the others of its group.
+    // The user's act: an automatic radio button clears the others of its group.
     void click(int radioId);
-    void choose(SettingsController& controller, int comboId, int index) {
-        setComboSelection(comboId, index);
-        if (comboId == SettingsControl::kDriverList) {
-            controller.onDriverSelectionChanged();
-        }
-    }
     bool enabled(int id) const { return enabledIn(enabledState, id); }
-    std::vector<std::string> items(int id) const {
-        return combos.count(id) ? combos.at(id) : std::vector<std::string>();
-    }
 
     std::map<int, std::vector<std::string>> combos;
     std::map<int, int> selection;
@@ -74,7 +60,6 @@ class FakeSettingsView : public SettingsView {
     std::map<int, bool> enabledState;
     std::map<int, std::string> texts;
     std::vector<ShownBox> boxes;
-    bool hidden = false;
     int result_ = 0;
 
   private:
@@ -92,25 +77,18 @@ class FakePlayerView : public PlayerView {
     void closeWindow(int) override { closed = true; }
     void setTitle(const std::string& text) override { title = text; }
     void setWaitCursor(bool) override {}
-    void flashCaption() override { ++flashes; }
-    void pause(int ms) override { pauses.push_back(ms); }
-    void showMessageBox(const std::string& text, const std::string& caption) override {
-        show("box", text, caption);
-    }
-    void showDiagnostics(const std::string& text) override { show("diagnostics", text, ""); }
-    void showErrorBox(const std::string& text) override { show("error", text, "Error"); }
-    bool chooseFile(int& filterIndex, std::string& path) override {
-        sequence.push_back("open");
-        fileDialogFilters.push_back(filterIndex);
-        return fileDialog && fileDialog(filterIndex, path);
-    }
+    void flashCaption() override {}
+    void pause(int) override {}
+    void showMessageBox(const std::string& text, const std::string&) override { show("box", text); }
+    void showDiagnostics(const std::string& text) override { show("diagnostics", text); }
+    void showErrorBox(const std::string& text) override { show("error", text); }
+    bool chooseFile(int&, std::string&) override { return false; }
     std::unique_ptr<SettingsView> createSettingsView() override {
         sequence.push_back("settings");
-        ++settingsRuns;
         return std::make_unique<FakeSettingsView>(settingsScript);
     }
     void clearTrackList() override { rows.clear(), selected = -1; }
-    void addTrackRow(const std::string& line) override { rows.push_back(line); }
+    void addTrackRow(const std::string& line, bool) override { rows.push_back(line); }
     void selectTrackRow(int row) override { selected = row >= 0 && row < int(rows.size()) ? row : -1; }
     int selectedTrackRow() const override { return selected; }
     void focusTrackList() override {}
@@ -127,43 +105,28 @@ class FakePlayerView : public PlayerView {
     void killTimer(int timerId) override { timers.erase(timerId); }
 
     bool enabled(int id) const { return enabledIn(enabledState, id); }
-    // The texts of the boxes of one kind, in order.
+    // The texts shown in windows of one kind ("box", "diagnostics", "error"), in order.
     std::vector<std::string> texts(const std::string& kind) const {
-        std::vector<std::string> out;
-        for (const ShownBox& box : shown) {
-            if (box.kind == kind) {
-                out.push_back(box.text);
-            }
-        }
-        return out;
+        return shown.count(kind) ? shown.at(kind) : std::vector<std::string>();
     }
 
-    std::vector<std::string> sequence;  // every kind shown, in order, and "settings", "open"
-    std::vector<ShownBox> shown;
+    std::vector<std::string> sequence;  // every kind of window shown, in order, and "settings"
+    std::map<std::string, std::vector<std::string>> shown;
     std::string title = "Ravek";
-    int flashes = 0;
-    std::vector<int> pauses;
     std::vector<std::string> rows;
     int selected = -1;
-    std::string trackTime;
-    std::string volume;
+    std::string trackTime, volume;
     int64_t progressMax = 0;
     bool progressVisible = false;
     std::map<int, bool> enabledState;
     std::map<int, int> pictures;
     std::map<int, int> timers;  // running timers and their periods
     bool closed = false;
-
-    // The file-open dialog: called with the filter index it opens on; returns the user's act.
-    std::function<bool(int& filterIndex, std::string& path)> fileDialog;
-    std::vector<int> fileDialogFilters;
-    // The settings windows to come; an empty script cancels.
-    FakeSettingsView::Script settingsScript;
-    int settingsRuns = 0;
+    FakeSettingsView::Script settingsScript;  // the settings windows to come; none cancels
 
   private:
-    void show(const char* kind, const std::string& text, const std::string& caption) {
-        shown.push_back({kind, text, caption});
+    void show(const char* kind, const std::string& text) {
+        shown[kind].push_back(text);
         sequence.push_back(kind);
     }
 };

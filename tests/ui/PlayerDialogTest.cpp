@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -10,6 +8,7 @@
 #include "content/CdDescriptor.h"
 #include "dsp/DspEngine.h"
 #include "dsp/TransportState.h"
+#include "platform/Registry.h"
 #include "ui/FakeViews.h"
 #include "ui/PlayerDialog.h"
 #include "ui/PlayerEnvironment.h"
@@ -32,58 +31,33 @@ const char* const kPlayerStoppedText =
     "sample rate or latency\r\n\t\tDriver requested resync or reset\r\n\t4. ASIO did NOT start "
     "successfully\r\n\t5. DSP did NOT start successfully\r\n\t6. Content file is invalid, too large or you "
     "don't have enough RAM\r\n\t7. No ASIO drivers installed\r\n\r\nRestart player and/or correct settings.";
-const std::vector<std::string> kInvalidIni = {"ASIO=Quoril Capture", "ASIOCHANNEL=0", "SRC=1", "RATE=8000"};
-const std::vector<int> kAllControls = {kFileOpen, kSettings, kTrackList, kVolumeUp, kVolumeDown, kNext,
-                                       kPlay,     kPrevious, kBack,      kForward,  kClose,      kStop};
-
-bool endsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 class PlayerTest : public ::testing::Test {
   protected:
-    explicit PlayerTest(const std::vector<std::string>& captureValues = {}) : env("0.001", captureValues) {}
     ~PlayerTest() override { dialog.reset(); }
 
     void open(const std::string& commandLine) {
         dialog = std::make_unique<PlayerDialog>(view, commandLine);
         dialog->run();
     }
-    // Starts a session on a disc (three tracks unless given) with these extra settings lines.
-    void openDisc(const std::vector<std::string>& extraIni = {}, bool diagnostics = false,
-                  const std::vector<int>& tracks = kThreeTracks) {
+    // Starts a session on a three-track disc with these extra settings lines; unless loadOnly,
+    // lets the timer end the RAM load, which starts playback, and waits for the first block.
+    void play(const std::vector<std::string>& extraIni = {}, bool diagnostics = false,
+              bool loadOnly = false) {
         env.writeIni(extraIni, kRate, diagnostics);
-        open(env.writeDisc(tracks, kRate));
-        ASSERT_NE(dialog->disc(), nullptr);
-        ASSERT_TRUE(dialog->disc()->active.load()) << dialog->log();
-    }
-    // Waits for the RAM load and the playback thread, then lets the timer end the load, which
-    // starts playback; waits until the playback thread has filled its first block.
-    void loadAndPlay() {
+        open(env.writeDisc(kThreeTracks, kRate));
+        ASSERT_TRUE(dialog->disc() && dialog->disc()->active.load()) << dialog->log();
+        if (loadOnly) {
+            return;
+        }
         ASSERT_TRUE(waitUntil([this] {
             return dialog->loadProgress() == kLoadFinished && dialog->engine() &&
                    dialog->engine()->threadRunning();
         })) << dialog->log();
-        int32_t before = theTransport.position();
         tick();
         ASSERT_TRUE(dialog->playing());
-        ASSERT_TRUE(waitUntil(
-            [before] { return theTransport.playing.load() == 1 && theTransport.position() != before; }));
-    }
-    // Both of the above: a session that plays.
-    void play(const std::vector<std::string>& extraIni = {}, bool diagnostics = false,
-              const std::vector<int>& tracks = kThreeTracks) {
-        openDisc(extraIni, diagnostics, tracks);
-        if (!HasFatalFailure()) {
-            loadAndPlay();
-        }
-    }
-    void stop() {
-        dialog->onTrackListKey(ListKey::Period, false);
-        ASSERT_TRUE(waitUntil([] { return theTransport.playing.load() == 0; }));
+        ASSERT_TRUE(
+            waitUntil([] { return theTransport.playing.load() == 1 && theTransport.position() > 0; }));
     }
     void tick() { dialog->onTimer(kPlayerTimerId); }
     // The window at a glance: the selected row, the two fields and the play button's picture.
@@ -91,10 +65,6 @@ class PlayerTest : public ::testing::Test {
         const bool pause = view.pictures.count(kPlay) && view.pictures.at(kPlay) == Picture::kPause;
         return std::to_string(view.selected) + " " + view.trackTime + " " + view.volume +
                (pause ? " ||" : " >");
-    }
-    int enabledControls() const {
-        return static_cast<int>(std::count_if(kAllControls.begin(), kAllControls.end(),
-                                              [this](int id) { return view.enabled(id); }));
     }
     int32_t start(int row) const { return dialog->disc()->trackStart[static_cast<size_t>(row)]; }
 
@@ -104,13 +74,13 @@ class PlayerTest : public ::testing::Test {
 };
 
 TEST_F(PlayerTest, ValidSettingsStartLoadingWithEveryControlDisabledAndShowTheStartUpText) {
-    openDisc({}, true);
+    play({}, true, true);
     EXPECT_EQ(view.sequence, std::vector<std::string>{"diagnostics"});
     const std::string text = view.texts("diagnostics").at(0);
-    EXPECT_TRUE(contains(text, "\r\nDSP Started.\r\n\r\nPlay starts after RAM load (available "));
-    EXPECT_TRUE(endsWith(text,
-                         "MB).\r\n\tVolume (-10.0db, phase   0)\r\n\tSRC (1,     8000)\r\n"
-                         "\tSRC upsampling will be bypassed.\r\n"))
+    EXPECT_NE(text.find("\r\nDSP Started.\r\n\r\nPlay starts after RAM load (available "), std::string::npos);
+    EXPECT_TRUE(
+        text.ends_with("MB).\r\n\tVolume (-10.0db, phase   0)\r\n\tSRC (1,     8000)\r\n"
+                       "\tSRC upsampling will be bypassed.\r\n"))
         << text;
     EXPECT_EQ(view.title, "The Testers - Fixture Album");
     EXPECT_EQ(view.rows, (std::vector<std::string>{"01 00:20 Track 1" + std::string(32, ' '),
@@ -119,137 +89,17 @@ TEST_F(PlayerTest, ValidSettingsStartLoadingWithEveryControlDisabledAndShowTheSt
     EXPECT_EQ(glance(), "0 01 00:00 -10.0 >");
     EXPECT_EQ(view.timers.at(kPlayerTimerId), 1000);
     EXPECT_TRUE(view.progressVisible && view.progressMax == kDiscFrames);
-    EXPECT_EQ(enabledControls(), 0);
+    for (int id : {kFileOpen, kSettings, kTrackList, kVolumeUp, kVolumeDown, kNext, kPlay, kPrevious, kBack,
+                   kForward, kClose, kStop}) {
+        EXPECT_FALSE(view.enabled(id)) << id;
+    }
     EXPECT_TRUE(dialog->loading() && !dialog->playing() && theTransport.repeatAtEnd.load());
-    // With diagnostics on, a stop waits a quarter second and shows the log.
-    loadAndPlay();
-    dialog->onCommand(kStop);
-    EXPECT_EQ(view.pauses, std::vector<int>{250});
-    EXPECT_TRUE(contains(view.texts("diagnostics").at(1), "Playback stopped.\r\n\r\n"));
 }
 
-TEST_F(PlayerTest, InvalidSettingsShowTheReaderLinesThenTheSettingsWindowWhoseOkStartsTheSession) {
-    env.writeIniLines(kInvalidIni);
-    view.settingsScript = [this](FakeSettingsView& settingsView, SettingsController& controller) {
-        EXPECT_EQ(dialog->engine(), nullptr);
-        settingsView.click(SettingsControl::kDiagnosticsNo);
-        controller.onOK();
-    };
-    open(env.writeDisc(kThreeTracks));
-    EXPECT_EQ(view.sequence, (std::vector<std::string>{"diagnostics", "settings"}));
-    const std::string text = view.texts("diagnostics").at(0);
-    EXPECT_EQ(text.rfind("Processing .ini file...\r\n\r\n", 0), 0u);
-    EXPECT_TRUE(contains(text, "Configuration is invalid."));
-    EXPECT_TRUE(endsWith(text, "\r\nOn OK, settings will be activated.")) << text;
-    // The confirmed settings are written, read again, and the session starts.
-    EXPECT_TRUE(contains(env.readIni(), "DIAGNOSTICS=No\n"));
-    ASSERT_NE(dialog->engine(), nullptr) << dialog->log();
-    EXPECT_TRUE(dialog->loading());
-    EXPECT_TRUE(settings().valid);
-}
-
-TEST_F(PlayerTest, WithoutAPathInLauncherModeTheUsageBoxShowsAndFileOpenStaysDisabled) {
-    env.writeIni({"ZEB"});
-    open("");
-    ASSERT_EQ(view.shown.size(), 1u);
-    EXPECT_EQ(view.shown[0].text,
-              "No .cue, .wav or .flac file supplied.\r\n\r\nUsage: Quoril <myCue.cue>\r\n\r\n");
-    EXPECT_EQ(view.shown[0].caption, "Ravek");
-    EXPECT_FALSE(view.enabled(kFileOpen));
-    EXPECT_TRUE(view.fileDialogFilters.empty());
-}
-
-TEST_F(PlayerTest, WithoutAPathTheFileDialogOpensOnTheRememberedFilter) {
-    env.writeIni({"FILTER=3"});
-    open("");
-    EXPECT_EQ(view.fileDialogFilters, std::vector<int>{3});
-    EXPECT_EQ(dialog->engine(), nullptr);
-    EXPECT_TRUE(view.enabled(kFileOpen));
-}
-
-TEST(CommandLine, APathInDoubleQuotesLosesThemAndAnyOtherIsKept) {
-    const std::pair<const char*, const char*> cases[] = {{"\"/music/a b.cue\"", "/music/a b.cue"},
-                                                         {"/music/a b.cue", "/music/a b.cue"},
-                                                         {"disc.flac\"", "disc.flac\""},
-                                                         {"", ""}};
-    for (const auto& [commandLine, path] : cases) {
-        FakePlayerView view;
-        EXPECT_EQ(PlayerDialog(view, commandLine).contentPath(), path) << commandLine;
-    }
-}
-
-class EngineFailureTest : public PlayerTest {
-  protected:
-    // A driver that offers 32-bit float samples: the engine refuses it.
-    EngineFailureTest() : PlayerTest({"\"SampleType\"=dword:00000013"}) {}
-};
-
-TEST_F(EngineFailureTest, AnEngineThatCannotStartShowsTheStartUpTextThenItsBoxAndIsKept) {
-    env.writeIni();
-    open(env.writeDisc(kThreeTracks));
-    EXPECT_EQ(view.sequence, (std::vector<std::string>{"diagnostics", "box"}));
-    EXPECT_TRUE(contains(view.texts("diagnostics").at(0), "Only 32 bit ASIO format supported."));
-    EXPECT_EQ(
-        view.texts("box").at(0),
-        "ASIO or DSP engine could not start.\r\n\r\nPlease check ALL Settings (ASIO & Player)!\r\n\r\n");
-    ASSERT_NE(dialog->engine(), nullptr);
-    EXPECT_FALSE(dialog->engine()->active);
-    EXPECT_EQ(dialog->disc(), nullptr);
-    EXPECT_TRUE(view.timers.empty());
-}
-
-TEST_F(PlayerTest, ContentThatCannotBeOpenedShowsItsBoxThenTheStartUpTextKeptAsTheLog) {
-    env.writeIni();
-    open(env.dir().file("missing.cue"));
-    EXPECT_EQ(view.sequence, (std::vector<std::string>{"box", "diagnostics"}));
-    EXPECT_EQ(
-        view.texts("box").at(0),
-        "Cue, wav or flac file could NOT be processed!\r\n\r\nDetails at bottom of diagnostics display.\r\n");
-    EXPECT_EQ(dialog->log(), view.texts("diagnostics").at(0));
-    EXPECT_NE(dialog->engine(), nullptr);
-    ASSERT_NE(dialog->disc(), nullptr);
-    EXPECT_FALSE(dialog->disc()->active.load());
-}
-
-TEST_F(PlayerTest, UnreadableSettingsOpenTheSettingsWindowAloneAndLeaveNoSessionToCommand) {
-    open(env.writeDisc(kThreeTracks));
-    EXPECT_EQ(view.sequence, (std::vector<std::string>{"settings"}));
-    EXPECT_EQ(dialog->engine(), nullptr);
-    EXPECT_FALSE(settingsOpen);
-    view.sequence.clear();
-    for (int id : {kNext, kPrevious, kForward, kBack, kVolumeUp, kVolumeDown, kPlay, kStop, kFileOpen}) {
-        dialog->onCommand(id);
-    }
-    // Play, stop and file open show the long box; only the stop command goes on to the log, and
-    // only with diagnostics on (the default).
-    EXPECT_EQ(view.sequence, (std::vector<std::string>{"box", "box", "diagnostics", "box"}));
-    EXPECT_EQ(view.texts("box"), std::vector<std::string>(3, kPlayerStoppedText));
-    EXPECT_EQ(view.shown.back().caption, "Ravek");
-    dialog->onSysCommand(kAboutCommandId);
-    EXPECT_EQ(view.shown.back().text, "See About in Settings for more details.\r\n\r\n");
-}
-
-TEST_F(PlayerTest, TheLoadEndStartsPlaybackAndEnablesEveryControlAndClosingThenSavesTheVolume) {
-    openDisc();
-    dialog->onCancel();  // closing during the load does nothing
-    dialog->onCommand(kClose);
-    EXPECT_FALSE(view.closed);
-    loadAndPlay();
-    EXPECT_EQ(enabledControls(), 12);
-    EXPECT_TRUE(!dialog->loading() && dialog->sessionPlaying() && !view.progressVisible);
-    EXPECT_EQ(glance(), "0 01 00:00 -10.0 ||");
-    EXPECT_TRUE(view.shown.empty());
-    dialog->onCommand(kVolumeDown);
-    dialog->onCancel();
-    EXPECT_TRUE(view.closed);
-    EXPECT_TRUE(dialog->engine() == nullptr && dialog->disc() == nullptr);
-    EXPECT_TRUE(contains(env.readIni(), "VOLUME=-10.5\n")) << env.readIni();
-}
-
-TEST_F(PlayerTest, InLauncherModeTheLoadEndLeavesFileOpenDisabled) {
-    play({"ZEB"});
-    EXPECT_FALSE(view.enabled(kFileOpen));
-    EXPECT_EQ(enabledControls(), 11);
+TEST_F(PlayerTest, WithoutASessionPlayShowsTheLongBox) {
+    open(env.writeDisc(kThreeTracks));  // no settings file: the settings window opens and is cancelled
+    dialog->onCommand(kPlay);
+    EXPECT_EQ(view.texts("box"), std::vector<std::string>{kPlayerStoppedText});
 }
 
 TEST_F(PlayerTest, TheSelectionAndTheTimeFollowThePositionAndThePhaseMessageHoldsForTwoTicks) {
@@ -274,231 +124,153 @@ TEST_F(PlayerTest, TheSelectionAndTheTimeFollowThePositionAndThePhaseMessageHold
     fields.push_back(view.trackTime);
     EXPECT_EQ(fields, (std::vector<std::string>{"Phs 180", "Phs 180", "01^00:00", "02^00:07", "Phs 0"}));
     EXPECT_EQ(settings().phase, 0);
-    EXPECT_FALSE(dialog->onTrackListKey(ListKey::Other, false));
+    // Minutes of a hundred or more show their first two digits; the field stays eight characters.
+    EXPECT_EQ(PlayerDialog::trackTimeText(3, 123 * 60 + 4, -1), "03^12:04");
+    EXPECT_EQ(PlayerDialog::volumeText(0.0), " 0.0");
 }
 
-TEST_F(PlayerTest, ThePhaseSettingStartsTheSessionInverted) {
-    openDisc({"PHASE=180"});
-    EXPECT_EQ(theTransport.phaseSign.load(), -1);
-    EXPECT_EQ(view.trackTime, "Phs 180");
-    EXPECT_EQ(dialog->holdTicks(), 2);
-}
-
-TEST_F(PlayerTest, RandomModeStartsOnTheChosenTrackAndNeverRepeatsTheCurrentOne) {
-    openDisc({"PLAYBACK=N"}, false, {5 * kRate, 5 * kRate, 5 * kRate, 5 * kRate});
-    EXPECT_EQ(theTransport.position(), start(dialog->currentTrack()));
-    EXPECT_EQ(view.selected, dialog->currentTrack());
-    EXPECT_TRUE(theTransport.repeatAtEnd.load());
-    loadAndPlay();
-    std::set<int> seen;
-    for (int round = 0; round < 60; ++round) {
-        int current = dialog->currentTrack();
-        theTransport.setPosition(start((current + 1) % 4) + 10);
-        tick();
-        int chosen = dialog->currentTrack();
-        ASSERT_NE(chosen, current);
-        EXPECT_EQ(theTransport.position(), start(chosen));
-        EXPECT_EQ(view.selected, chosen);
-        seen.insert(chosen);
-    }
-    EXPECT_GE(seen.size(), 3u);
-}
-
-TEST_F(PlayerTest, StopModeStopsAtTheEndOfTheLastTrackAndRewindsToTrackOne) {
-    openDisc({"PLAYBACK=S"});
-    EXPECT_FALSE(theTransport.repeatAtEnd.load());
-    loadAndPlay();
-    theTransport.setPosition(start(2) + 10);
-    tick();
-    ASSERT_EQ(dialog->currentTrack(), 2);
-    theTransport.setPosition(kDiscFrames);
-    tick();
-    EXPECT_FALSE(dialog->playing());
-    EXPECT_EQ(dialog->currentTrack(), 0);
-    EXPECT_EQ(theTransport.position(), 0);
-    EXPECT_EQ(glance(), "0 03 00:15 -10.0 >");
-    EXPECT_TRUE(contains(dialog->log(), "Playback stopped.\r\n\r\n"));
-    tick();
-    EXPECT_EQ(view.trackTime, "01 00:00");
-}
-
-TEST_F(PlayerTest, ExitModeEndsTheSessionAndClosesTheWindowAtTheEnd) {
-    play({"PLAYBACK=X"}, true);
-    dialog->onCommand(kVolumeUp);
-    theTransport.setPosition(start(2) + 10);
-    tick();
-    theTransport.setPosition(kDiscFrames);
-    tick();
-    EXPECT_TRUE(view.closed);
-    EXPECT_TRUE(view.timers.empty());
-    EXPECT_EQ(dialog->engine(), nullptr);
-    EXPECT_TRUE(endsWith(view.texts("diagnostics").back(), "\r\nPlayback ended. On OK Ravek exits.\r\n"));
-    EXPECT_TRUE(contains(env.readIni(), "VOLUME= -9.5\n")) << env.readIni();
-}
-
-TEST_F(PlayerTest, ExitModeWithTheSettingsWindowOpenClosesOnlyAfterIt) {
-    play({"PLAYBACK=X"});
-    theTransport.setPosition(start(2) + 10);
-    tick();
-    theTransport.setPosition(kDiscFrames);
-    bool closedWhileOpen = true;
-    view.settingsScript = [this, &closedWhileOpen](FakeSettingsView&, SettingsController&) {
-        tick();  // the timer fires while the settings window runs
-        closedWhileOpen = view.closed;
-        EXPECT_TRUE(dialog->exitPending());
-        EXPECT_EQ(dialog->engine(), nullptr);
+TEST_F(PlayerTest, SeeksTrackJumpsAndVolumeStepsStayInTheirRangeOrWrapAndPlayOn) {
+    constexpr int32_t kAny = -1, kEnd = kDiscFrames, kTrack2 = 20 * kRate, kTrack3 = 30 * kRate;
+    constexpr int kKey = -1;  // the command is the list key of the row
+    const struct {
+        int command;
+        int32_t from, to;  // kAny: not set, not checked
+        double fromDb, toDb;
+        ListKey key = ListKey::Other;
+        bool shift = true;
+    } cases[] = {
+        {kForward, kEnd - 10 * kRate, 0, -10, -10},       // wraps to the start
+        {kBack, 12 * kRate, kEnd - kSeekStep, -10, -10},  // back in the first 15 s: 15 s before the end
+        {kKey, 2 * kRate, kTrack2, -10, -10, ListKey::RightBracket},
+        {kNext, kTrack3 + 2 * kRate, 0, -10, -10},
+        {kKey, 2 * kRate, kTrack3, -10, -10, ListKey::LeftBracket},
+        {kVolumeDown, kAny, kAny, -100.0, -100.0},
+        {kKey, kAny, kAny, -10.0, -10.5, ListKey::End},
+        {kVolumeUp, kAny, kAny, -0.5, 0.0},
+        {kKey, kAny, kAny, -6.0, -5.5, ListKey::Home},
+        {kKey, kAny, kAny, -20.0, -20.0, ListKey::Home, false},
     };
-    dialog->onCommand(kSettings);
-    EXPECT_FALSE(closedWhileOpen);
-    EXPECT_EQ(view.flashes, 1);
-    EXPECT_EQ(view.pauses, std::vector<int>{1000});
-    EXPECT_TRUE(view.closed);
-}
-
-TEST_F(PlayerTest, APlaybackThreadThatEndsByItselfShowsTheLogAndStopsTheTimer) {
     play();
-    dialog->engine()->Terminate();  // the thread ends as it does after a driver reset
-    ASSERT_TRUE(waitUntil([this] { return !dialog->engine()->threadRunning(); }));
-    tick();
-    EXPECT_TRUE(view.timers.empty());
-    EXPECT_TRUE(!dialog->engine()->active && !dialog->sessionPlaying());
-    EXPECT_EQ(view.pictures.at(kPlay), Picture::kPlay);
-    dialog->onCommand(kPlay);
-    EXPECT_EQ(view.sequence, (std::vector<std::string>{"diagnostics", "box"}));
-    EXPECT_EQ(view.texts("box").at(0), kPlayerStoppedText);
-}
-
-constexpr int kKey = -1;  // the command is the list key of the row
-
-// A seek, track jump or volume step from a position and volume; kAny: the position is not checked.
-struct EdgeCase {
-    const char* name;
-    int command;
-    int32_t from, to;
-    double fromDb, toDb;
-    ListKey key = ListKey::Other;
-    bool shift = true;
-};
-constexpr int32_t kAny = -1, kEnd = kDiscFrames, kTrack2 = 20 * kRate, kTrack3 = 30 * kRate;
-
-class EdgeTest : public PlayerTest, public ::testing::WithParamInterface<EdgeCase> {};
-
-TEST_P(EdgeTest, PositionAndVolumeStayInTheirRangeOrWrapAndPlayOn) {
-    const EdgeCase& c = GetParam();
-    play();
-    theTransport.setPosition(c.from == kAny ? 0 : c.from);
-    theTransport.volumeDb.store(c.fromDb);
-    if (c.command == kKey) {
-        // Home and End never reach the list; the other keys do.
-        EXPECT_EQ(dialog->onTrackListKey(c.key, c.shift), c.key == ListKey::Home || c.key == ListKey::End);
-    } else {
-        dialog->onCommand(c.command);
+    for (const auto& c : cases) {
+        const std::string row = std::to_string(&c - cases);
+        if (c.from != kAny) {
+            theTransport.setPosition(c.from);
+        }
+        theTransport.volumeDb.store(c.fromDb);
+        view.volume.clear();
+        if (c.command == kKey) {
+            // Home and End never reach the list; the other keys do.
+            EXPECT_EQ(dialog->onTrackListKey(c.key, c.shift),
+                      c.key == ListKey::Home || c.key == ListKey::End);
+        } else {
+            dialog->onCommand(c.command);
+        }
+        if (c.to != kAny) {
+            EXPECT_EQ(theTransport.position(), c.to) << row;
+        }
+        EXPECT_DOUBLE_EQ(theTransport.volumeDb.load(), c.toDb) << row;
+        const bool redrawn = c.fromDb != c.toDb || c.command == kVolumeUp || c.command == kVolumeDown;
+        EXPECT_EQ(view.volume, redrawn ? PlayerDialog::volumeText(c.toDb) : "") << row;
+        EXPECT_TRUE(dialog->playing()) << row;
     }
-    if (c.to != kAny) {
-        EXPECT_EQ(theTransport.position(), c.to);
-    }
-    EXPECT_DOUBLE_EQ(theTransport.volumeDb.load(), c.toDb);
-    if (c.fromDb != c.toDb || c.command == kVolumeUp || c.command == kVolumeDown) {
-        EXPECT_EQ(view.volume, PlayerDialog::volumeText(c.toDb));  // redrawn even when it stays
-    }
-    EXPECT_TRUE(dialog->playing());
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Edges, EdgeTest, ::testing::Values(
-    EdgeCase{"ForwardFromTheStart", kForward, 0, kSeekStep, -10, -10},
-    EdgeCase{"ForwardTenSecondsBeforeTheEndWrapsToZero", kForward, kEnd - 10 * kRate, 0, -10, -10},
-    EdgeCase{"ForwardOntoTheLastFrameStaysThere", kForward, kEnd - kSeekStep, kEnd, -10, -10},
-    EdgeCase{"BackInTheMiddle", kBack, 25 * kRate, 10 * kRate, -10, -10},
-    EdgeCase{"BackInTheFirstFifteenSecondsGoesBeforeTheEnd", kBack, 12 * kRate, kEnd - kSeekStep, -10, -10},
-    EdgeCase{"BackFromFifteenSecondsGoesBeforeTheEnd", kBack, kSeekStep, kEnd - kSeekStep, -10, -10},
-    EdgeCase{"NextFromTheFirst", kKey, 2 * kRate, kTrack2, -10, -10, ListKey::RightBracket},
-    EdgeCase{"NextOnTheLastGoesToTrackOne", kNext, kTrack3 + 2 * kRate, 0, -10, -10},
-    EdgeCase{"PreviousOnTrackOneGoesToTheLast", kKey, 2 * kRate, kTrack3, -10, -10, ListKey::LeftBracket},
-    EdgeCase{"PreviousFromTheSecond", kPrevious, kTrack2 + 2 * kRate, 0, -10, -10},
-    EdgeCase{"DownAtTheFloorOnlyRedraws", kVolumeDown, kAny, kAny, -100.0, -100.0},
-    EdgeCase{"DownOntoTheFloor", kVolumeDown, kAny, kAny, -99.5, -100.0},
-    EdgeCase{"DownJustAboveTheFloorStays", kVolumeDown, kAny, kAny, -99.7, -99.7},
-    EdgeCase{"ShiftEndIsDown", kKey, kAny, kAny, -10.0, -10.5, ListKey::End},
-    EdgeCase{"UpAtTheCeilingOnlyRedraws", kVolumeUp, kAny, kAny, 0.0, 0.0},
-    EdgeCase{"UpOntoTheCeiling", kVolumeUp, kAny, kAny, -0.5, 0.0},
-    EdgeCase{"UpJustBelowTheCeilingStays", kVolumeUp, kAny, kAny, -0.3, -0.3},
-    EdgeCase{"ShiftHomeIsUp", kKey, kAny, kAny, -6.0, -5.5, ListKey::Home},
-    EdgeCase{"HomeAloneDoesNothing", kKey, kAny, kAny, -20.0, -20.0, ListKey::Home, false},
-    EdgeCase{"EndAloneDoesNothing", kKey, kAny, kAny, -20.0, -20.0, ListKey::End, false}),
-    [](const ::testing::TestParamInfo<EdgeCase>& info) { return std::string(info.param.name); });
-// clang-format on
-
-TEST_F(PlayerTest, OnADiscShorterThanTheStepSeeksDoNothingAndNextOnlyResumesPlay) {
-    play({}, false, {10 * kRate});
-    stop();
-    theTransport.setPosition(4 * kRate);
-    dialog->onCommand(kForward);
-    dialog->onCommand(kBack);
-    EXPECT_EQ(theTransport.position(), 4 * kRate);
-    dialog->onCommand(kNext);
-    EXPECT_TRUE(dialog->playing());
-    ASSERT_TRUE(waitUntil([] { return theTransport.playing.load() == 1; }));
-    EXPECT_GE(theTransport.position(), 4 * kRate);  // played on from where it was, no jump
-    dialog->onCommand(kPrevious);
-    EXPECT_EQ(glance(), "0 01 00:00 -10.0 ||");  // already playing: no toggle
-}
-
-TEST_F(PlayerTest, StopRewindsToTrackOneAndEnterOrDoubleClickPlayTheSelectedTrack) {
+TEST_F(PlayerTest, TheSettingsWindowsOkWritesTheChoicesAndADriverWithoutAPanelSaysWhereItsValuesAre) {
     play();
-    theTransport.setPosition(start(1) + 5);
-    tick();
-    stop();
-    EXPECT_FALSE(dialog->playing());
-    EXPECT_EQ(theTransport.position(), 0);
-    EXPECT_EQ(glance(), "0 02 00:00 -10.0 >");
-    EXPECT_TRUE(view.shown.empty());  // diagnostics off: no window after the stop
-    view.selectTrackRow(2);
-    dialog->onOK();
-    EXPECT_TRUE(dialog->currentTrack() == 2 && dialog->playing());
-    ASSERT_TRUE(waitUntil([] { return theTransport.playing.load() == 1; }));
-    EXPECT_GE(theTransport.position(), start(2));
-    view.selectTrackRow(1);
-    dialog->onTrackListDoubleClick();
-    EXPECT_TRUE(dialog->currentTrack() == 1 && dialog->playing());
-    EXPECT_EQ(theTransport.position(), start(1));
-}
-
-TEST_F(PlayerTest, OpeningAnotherFileEndsTheSessionAndStartsANewOne) {
-    play({"FILTER=1"});
-    std::string second = env.writeDisc({12 * kRate}, kRate, "second");
-    view.fileDialog = [second](int& filterIndex, std::string& path) {
-        filterIndex = 2;
-        path = second;
-        return true;
-    };
-    dialog->onCommand(kFileOpen);
-    EXPECT_EQ(view.fileDialogFilters, std::vector<int>{1});
-    EXPECT_EQ(dialog->contentPath(), second);
-    EXPECT_EQ(settings().fileFilterIndex, 2);
-    ASSERT_NE(dialog->disc(), nullptr);
-    EXPECT_EQ(view.rows.size(), 1u);
-    EXPECT_TRUE(dialog->loading());
-    EXPECT_FALSE(dialog->playing());
-    loadAndPlay();
-    dialog->onCancel();
-    EXPECT_TRUE(contains(env.readIni(), "FILTER=2\n"));
-}
-
-TEST_F(PlayerTest, TheSettingsWindowOfAPlayingSessionOpensTheDriversOwnPanel) {
-    play();
-    view.settingsScript = [](FakeSettingsView& settingsView, SettingsController& controller) {
+    settings().windowWidth = 900, settings().windowHeight = 700;
+    view.settingsScript = [](FakeSettingsView& v, SettingsController& c) {
         EXPECT_TRUE(settingsOpen);
-        EXPECT_EQ(settingsView.texts.at(SettingsControl::kAsioSettings), "Quoril Capture Settings");
-        EXPECT_TRUE(settingsView.enabled(SettingsControl::kAsioSettings));
-        controller.onAsioSettings();
-        EXPECT_FALSE(settingsView.enabled(SettingsControl::kOK));
-        controller.onCancel();
+        EXPECT_EQ(v.texts.at(SettingsControl::kAsioSettings), "Quoril Capture Settings");
+        c.onAsioSettings();
+        ASSERT_EQ(v.boxes.size(), 1u);
+        EXPECT_EQ(v.boxes[0].caption, "Ravek Settings");
+        EXPECT_EQ(v.boxes[0].text, SettingsDialog::noControlPanelText("Quoril Capture", Registry::locate()));
+        EXPECT_TRUE(v.enabled(SettingsControl::kOK));
+        for (int id : {SettingsControl::kRate96000, SettingsControl::kStop, SettingsControl::kConverterBest,
+                       SettingsControl::kZebYes}) {
+            v.click(id);
+        }
+        c.onOK();
     };
     dialog->onCommand(kSettings);
-    EXPECT_EQ(view.settingsRuns, 1);
-    EXPECT_FALSE(settingsOpen);
-    EXPECT_FALSE(view.closed);
+    EXPECT_EQ(view.sequence, std::vector<std::string>{"settings"});
+    EXPECT_TRUE(!settingsOpen && !view.closed && !theTransport.repeatAtEnd.load());
+    EXPECT_EQ(
+        env.readIni(),
+        "ASIO=Quoril Capture\nASIOCHANNEL=0\nSRC=0\nRATE= 96000.000\nVOLUME=-10.0\nPHASE=0\nPLAYBACK=S\n"
+        "DIAGNOSTICS=No\nFILTER=1\nZEB\nWINDOW=900 700\n");
+    EXPECT_EQ(SettingsDialog::noControlPanelText("Quoril Capture", "/home/u/.config/quoril/registry.reg"),
+              "Quoril Capture has no control panel.\r\n\r\nIts settings are the values of the key\r\n"
+              "\tHKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture\r\nin the registry file\r\n"
+              "\t/home/u/.config/quoril/registry.reg\r\n");
+    // Without usable drivers the window says so; "ASIO Settings" without an engine says it too.
+    settings().driversFound = false;
+    FakeSettingsView noDrivers([](FakeSettingsView&, SettingsController& c) { c.onAsioSettings(); });
+    std::unique_ptr<DspEngine> noEngine;
+    EXPECT_EQ(SettingsDialog(noDrivers, noEngine).run(), SettingsControl::kCancel);
+    ASSERT_EQ(noDrivers.boxes.size(), 2u);
+    EXPECT_EQ(
+        noDrivers.boxes[0].text,
+        "No valid ASIO drivers found!\r\n\r\nPlayer requirers at least one ASIO driver to be "
+        "installed.\r\n\r\n"
+        "If an ASIO driver was installed, its not operational - make sure soundcard is enabled (in hardware "
+        "device manager).");
+    EXPECT_EQ(noDrivers.boxes[1].text, "ASIO driver is NOT active");
+    EXPECT_FALSE(noDrivers.enabled(SettingsControl::kOK) || noDrivers.enabled(SettingsControl::kDriverList));
+}
+
+std::string padded(const std::string& text, size_t characters) {
+    return text + std::string(48 - characters, ' ');
+}
+std::string repeat(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+TEST(ListLine, IsNumberMinutesSecondsAndTitleInFortyEightCharactersNeverSplittingOne) {
+    const std::string nihongo = "\u65e5\u672c\u8a9e";  // three characters, nine bytes
+    const std::string smile = "\U0001F600";            // one character, four bytes
+    const struct {
+        int row;
+        int32_t frames;
+        double rate;
+        std::string title;
+        std::string line;
+        bool cut;
+    } cases[] = {
+        {0, 185 * 44100, 44100.0, "Intro", padded("01 03:05 Intro", 14), false},
+        {1, 90 * 44100, 44100.0, std::string(60, 'x'), "02 01:30 " + std::string(39, 'x'), true},
+        {1, 90 * 44100, 44100.0, std::string(39, 'x'), "02 01:30 " + std::string(39, 'x'), false},
+        // The seconds are the whole part of the fraction of a minute times 60, in floating point:
+        // 61 s comes out just below 1.
+        {4, 61 * 44100, 44100.0, "S", padded("05 01:00 S", 10), false},
+        {0, 6000 * 8000, 8000.0, "Long", padded("01 100:00 Long", 14), false},
+        // UTF-8 titles are counted, padded and cut in characters.
+        {0, 185 * 44100, 44100.0, nihongo, padded("01 03:05 " + nihongo, 12), false},
+        {1, 90 * 44100, 44100.0, "x" + repeat(nihongo, 20),
+         "02 01:30 x" + repeat(nihongo, 12) + "\u65e5\u672c", true},
+        {1, 90 * 44100, 44100.0, std::string(38, 'a') + smile + "b",
+         "02 01:30 " + std::string(38, 'a') + smile, true},
+        {1, 90 * 44100, 44100.0, std::string(39, 'a') + smile, "02 01:30 " + std::string(39, 'a'), true},
+        // Bytes that are not UTF-8 (a Latin-1 sheet, a sequence broken off) count one each.
+        {1, 90 * 44100, 44100.0, "caf\xe9 " + std::string(40, 'x'),
+         "02 01:30 caf\xe9 " + std::string(34, 'x'), true},
+        {1, 90 * 44100, 44100.0, "\xe6\x97" + nihongo, padded("02 01:30 \xe6\x97" + nihongo, 14), false},
+    };
+    for (const auto& c : cases) {
+        bool cut = !c.cut;
+        EXPECT_EQ(PlayerDialog::listLine(c.row, c.frames, c.rate, c.title, &cut), c.line) << c.title;
+        EXPECT_EQ(cut, c.cut) << c.title;
+    }
+}
+
+TEST(CommandLine, APathInDoubleQuotesLosesThemAndALongOneIsCutOnACharacter) {
+    FakePlayerView view;
+    EXPECT_EQ(PlayerDialog(view, "\"/music/a b.cue\"").contentPath(), "/music/a b.cue");
+    EXPECT_EQ(PlayerDialog(view, "/a" + repeat("\u00e9", 600)).contentPath(), "/a" + repeat("\u00e9", 517));
 }
 
 }  // namespace

@@ -37,10 +37,12 @@ PlayerEnvironment::~PlayerEnvironment() {
 }
 
 void PlayerEnvironment::writeIni(const std::vector<std::string>& extraLines, int rate, bool diagnostics) {
-    std::vector<std::string> lines = {
-        "ASIO=Quoril Capture",    "ASIOCHANNEL=0", "SRC=1",
-        cformat("RATE=%d", rate), "VOLUME=-10.0",  std::string("DIAGNOSTICS=") + (diagnostics ? "Yes" : "No"),
-    };
+    std::vector<std::string> lines = {"ASIO=Quoril Capture",
+                                      "ASIOCHANNEL=0",
+                                      "SRC=1",
+                                      cformat("RATE=%d", rate),
+                                      "VOLUME=-10.0",
+                                      std::string("DIAGNOSTICS=") + (diagnostics ? "Yes" : "No")};
     lines.insert(lines.end(), extraLines.begin(), extraLines.end());
     writeIniLines(lines);
 }
@@ -54,7 +56,7 @@ void PlayerEnvironment::writeIniLines(const std::vector<std::string>& lines) {
 }
 
 std::string PlayerEnvironment::writeDisc(const std::vector<int>& trackFrames, int rate,
-                                         const std::string& name) {
+                                         const std::string& name, const std::vector<std::string>& titles) {
     WavWriter wav(16, 2, static_cast<uint32_t>(rate));
     wav.samples(makeSamples(std::accumulate(trackFrames.begin(), trackFrames.end(), size_t(0)), 16, 2, 7));
     wav.write(m_dir.file(name + ".wav"));
@@ -65,8 +67,9 @@ std::string PlayerEnvironment::writeDisc(const std::vector<int>& trackFrames, in
     int64_t start = 0;
     for (size_t i = 0; i < trackFrames.size(); ++i) {
         int64_t seconds = start / rate;
-        cue += cformat("  TRACK %02d AUDIO\r\n    TITLE \"Track %zu\"\r\n    INDEX 01 %02lld:%02lld:00\r\n",
-                       static_cast<int>(i + 1), i + 1, static_cast<long long>(seconds / 60),
+        const std::string title = i < titles.size() ? titles[i] : cformat("Track %zu", i + 1);
+        cue += cformat("  TRACK %02d AUDIO\r\n    TITLE \"%s\"\r\n    INDEX 01 %02lld:%02lld:00\r\n",
+                       static_cast<int>(i + 1), title.c_str(), static_cast<long long>(seconds / 60),
                        static_cast<long long>(seconds % 60));
         start += trackFrames[i];
     }

@@ -29,9 +29,9 @@ class PlayerEnvironment {
     // Writes Quoril.ini with exactly these lines.
     void writeIniLines(const std::vector<std::string>& lines);
     // Writes one WAV file holding the tracks back to back (lengths in frames, 16-bit stereo)
-    // and a cue sheet naming them; returns the cue sheet's path.
+    // and a cue sheet naming them ("Track N" unless titles gives the title); returns its path.
     std::string writeDisc(const std::vector<int>& trackFrames, int rate = 8000,
-                          const std::string& name = "disc");
+                          const std::string& name = "disc", const std::vector<std::string>& titles = {});
 
   private:
     TempDir m_dir;

@@ -279,7 +279,7 @@ void ConsolePlayerView::clearTrackList() {
     m_selected = -1;
 }
 
-void ConsolePlayerView::addTrackRow(const std::string& line) {
+void ConsolePlayerView::addTrackRow(const std::string& line, bool) {
     m_rows.push_back(line);
     m_rowsPrinted = false;
 }

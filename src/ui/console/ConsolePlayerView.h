@@ -40,7 +40,7 @@ class ConsolePlayerView : public PlayerView {
     bool chooseFile(int& filterIndex, std::string& path) override;
     std::unique_ptr<SettingsView> createSettingsView() override;
     void clearTrackList() override;
-    void addTrackRow(const std::string& line) override;
+    void addTrackRow(const std::string& line, bool cut) override;
     void selectTrackRow(int row) override;
     int selectedTrackRow() const override { return m_selected; }
     void focusTrackList() override {}

@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/Pictures.h"
@@ -37,9 +38,16 @@ DiagnosticsDialog::DiagnosticsDialog(QWidget* parent) : QDialog(parent) {
 int DiagnosticsDialog::exec() {
     m_text = m_source;
     m_field->setPlainText(fromCrLfText(m_text));
-    m_field->moveCursor(QTextCursor::Start);
     m_ok->setFocus();
     return QDialog::exec();
+}
+
+void DiagnosticsDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The newest lines, where the reason for a failure is, are at the end: the window opens there.
+    m_field->moveCursor(QTextCursor::End);
+    m_field->ensureCursorVisible();
+    m_field->verticalScrollBar()->setValue(m_field->verticalScrollBar()->maximum());
 }
 
 }  // namespace quoril

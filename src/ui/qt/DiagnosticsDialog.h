@@ -30,6 +30,9 @@ class DiagnosticsDialog : public QDialog {
     QPlainTextEdit* textField() const { return m_field; }
     QPushButton* okButton() const { return m_ok; }
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     QPlainTextEdit* m_field;
     QPushButton* m_ok;

@@ -10,12 +10,16 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSocketNotifier>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
 
+#include "config/Settings.h"
 #include "ui/qt/DiagnosticsDialog.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/Pictures.h"
@@ -30,6 +34,45 @@ namespace {
 constexpr int kFontPoints = 28;
 constexpr int kProgressWidth = 500;  // pixels
 constexpr int kProgressHeight = 60;
+// The widest texts each field shows: the track/time field's eight characters with the
+// circumflex of phase 180 and the widest digits, and the phase message; the volume's floor.
+const QStringList kWidestTrackTimeTexts = {QStringLiteral("88^88:88"), QStringLiteral("Phs 180")};
+const QStringList kWidestVolumeTexts = {QStringLiteral("-100.0"), QStringLiteral("-88.8")};
+
+// The width a line edit leaves for its text, as its own painting computes it.
+int textWidth(const QLineEdit* field) {
+    QStyleOptionFrame option;
+    option.initFrom(field);
+    option.rect = field->rect();
+    option.lineWidth =
+        field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field) : 0;
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken;
+    option.features = QStyleOptionFrame::None;
+    const QRect contents = field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field);
+    const QMargins margins = field->textMargins();
+    // Two pixels of margin on either side, as a line edit keeps them.
+    return contents.width() - margins.left() - margins.right() - 2 * 2;
+}
+
+// Makes the field's font small enough that every text it shows fits whole: the field keeps the
+// width the layout gives it, whatever the window's font.
+void fitFieldFont(QLineEdit* field, const QStringList& texts) {
+    QFont font = field->font();
+    const int available = textWidth(field);
+    for (qreal points = font.pointSizeF(); points > 4; points -= 0.5) {
+        font.setPointSizeF(points);
+        const QFontMetrics metrics(font);
+        bool fits = true;
+        for (const QString& text : texts) {
+            fits = fits && metrics.horizontalAdvance(text) <= available;
+        }
+        if (fits) {
+            break;
+        }
+    }
+    field->setFont(font);
+}
 
 struct TransportButton {
     int id;
@@ -60,7 +103,8 @@ PlayerWindow::PlayerWindow(QWidget* parent) : QDialog(parent), m_windowMenu(std:
     m_trackList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_trackList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_trackList->setUniformItemSizes(true);
-    m_trackList->setTextElideMode(Qt::ElideNone);
+    // A line wider than the list (wide characters) ends in an ellipsis, never in half a character.
+    m_trackList->setTextElideMode(Qt::ElideRight);
     m_trackList->setFocusPolicy(Qt::StrongFocus);
     m_trackList->installEventFilter(this);
     m_controls[PlayerControl::kTrackList] = m_trackList;
@@ -111,7 +155,13 @@ PlayerWindow::PlayerWindow(QWidget* parent) : QDialog(parent), m_windowMenu(std:
 
     addButton(PlayerControl::kClose, QStringLiteral("X"), 0)->setGeometry(du.rect(142, 98, 9, 8));
 
-    setFixedSize(du.x(151), du.y(110));
+    fitFieldFont(m_trackTime, kWidestTrackTimeTexts);
+    fitFieldFont(m_volume, kWidestVolumeTexts);
+
+    // The template's size is the smallest the window gets; it grows from there with the list.
+    m_listBottomMargin = du.y(110) - du.y(98);
+    setMinimumSize(du.x(151), du.y(110));
+    resize(minimumSize());
 
     // The RAM-load progress bar: 500 x 60 pixels centred on the client area, hidden until a load.
     m_progress = new QProgressBar(this);
@@ -119,9 +169,8 @@ PlayerWindow::PlayerWindow(QWidget* parent) : QDialog(parent), m_windowMenu(std:
     m_progress->setTextVisible(false);
     m_progress->setFocusPolicy(Qt::ClickFocus);
     m_progress->setRange(0, 0);
-    m_progress->setGeometry(width() / 2 - kProgressWidth / 2, height() / 2 - kProgressHeight / 2,
-                            kProgressWidth, kProgressHeight);
     m_progress->hide();
+    layOut();
     m_controls[PlayerControl::kProgress] = m_progress;
 
     // Linux desktops have no system menu to extend, so its entries live in the context menu.
@@ -159,6 +208,40 @@ QPushButton* PlayerWindow::addButton(int controlId, const QString& caption, int 
     m_controls[controlId] = button;
     connect(button, &QPushButton::clicked, this, [this, controlId] { command(controlId); });
     return button;
+}
+
+void PlayerWindow::layOut() {
+    // The list takes every pixel above the bottom row; the row keeps its controls' sizes and
+    // their places from the left, except "X", which stays in the right corner.
+    m_trackList->setGeometry(0, 0, width(), height() - m_listBottomMargin);
+    const int rowTop = m_trackList->geometry().bottom() + 1;
+    for (const auto& [id, widget] : m_controls) {
+        if (id == PlayerControl::kTrackList || id == PlayerControl::kProgress) {
+            continue;
+        }
+        const int left = id == PlayerControl::kClose ? width() - widget->width() : widget->x();
+        widget->move(left, rowTop);
+    }
+    m_progress->setGeometry(width() / 2 - kProgressWidth / 2, height() / 2 - kProgressHeight / 2,
+                            kProgressWidth, kProgressHeight);
+}
+
+void PlayerWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    layOut();
+    if (m_rememberSize) {
+        settings().windowWidth = width();
+        settings().windowHeight = height();
+    }
+}
+
+void PlayerWindow::restoreWindowSize(int width, int height) {
+    if (width > 0 && height > 0) {
+        resize(std::max(width, minimumWidth()), std::max(height, minimumHeight()));
+    }
+    m_rememberSize = true;
+    settings().windowWidth = this->width();
+    settings().windowHeight = this->height();
 }
 
 void PlayerWindow::command(int controlId) {
@@ -284,8 +367,15 @@ void PlayerWindow::clearTrackList() {
     m_trackList->clear();
 }
 
-void PlayerWindow::addTrackRow(const std::string& line) {
-    m_trackList->addItem(fromText(line));
+void PlayerWindow::addTrackRow(const std::string& line, bool cut) {
+    QString text = fromText(line);
+    if (cut && !text.isEmpty()) {
+        // The line's last character gives way to an ellipsis. A character outside the basic
+        // plane is two UTF-16 units.
+        text.chop(text.size() >= 2 && text.back().isLowSurrogate() ? 2 : 1);
+        text += QChar(0x2026);
+    }
+    m_trackList->addItem(text);
 }
 
 void PlayerWindow::selectTrackRow(int row) {

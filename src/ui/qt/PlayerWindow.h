@@ -16,7 +16,7 @@ class QTimer;
 
 namespace quoril {
 
-// The player window in Qt widgets: a fixed dialog with the track list, the row of picture
+// The player window in Qt widgets: a resizable dialog with the track list, the row of picture
 // buttons and the two read-only fields along the bottom, a progress bar for the RAM load and the
 // one-second timer. It only shows what the window logic tells it and hands the user's clicks and
 // keys back to that logic (PlayerController); it decides nothing itself.
@@ -41,10 +41,11 @@ class PlayerWindow : public QDialog, public PlayerView {
     bool chooseFile(int& filterIndex, std::string& path) override;
     std::unique_ptr<SettingsView> createSettingsView() override;
     void clearTrackList() override;
-    void addTrackRow(const std::string& line) override;
+    void addTrackRow(const std::string& line, bool cut) override;
     void selectTrackRow(int row) override;
     int selectedTrackRow() const override;
     void focusTrackList() override;
+    void restoreWindowSize(int width, int height) override;
     void showFields(const std::string& trackTime, const std::string& volume) override;
     void setProgressRange(int64_t maximum) override;
     void setProgressPosition(int64_t position) override;
@@ -71,6 +72,7 @@ class PlayerWindow : public QDialog, public PlayerView {
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   public slots:
@@ -81,12 +83,17 @@ class PlayerWindow : public QDialog, public PlayerView {
   private:
     QPushButton* addButton(int controlId, const QString& caption, int picture);
     void command(int controlId);
+    // Places the controls for the window's current size.
+    void layOut();
     bool trackListKey(QKeyEvent* event);
 
     PlayerController* m_controller = nullptr;  // set for the modal run
     bool m_closing = false;                    // closeWindow was called
     bool m_waitCursor = false;
-    int m_progressShift = 0;  // the progress range is scaled down by this many bits to fit an int
+    int m_progressShift = 0;
+    int m_listBottomMargin = 0;   // pixels under the list: the bottom row
+    bool m_rememberSize = false;  // resizing updates the settings record  // the progress range is scaled
+                                  // down by this many bits to fit an int
 
     QListWidget* m_trackList;
     QLineEdit* m_trackTime;

@@ -1,22 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <QContextMenuEvent>
-#include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
-#include <algorithm>
-#include <climits>
-#include <fstream>
+#include <clocale>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "support/TempDir.h"
+#include "config/Settings.h"
 #include "ui/qt/DiagnosticsDialog.h"
 #include "ui/qt/PlayerWindow.h"
 #include "ui/qt/QtTestEnvironment.h"
@@ -31,7 +27,6 @@ using test::onNextModal;
 class RecordingController : public PlayerController {
   public:
     std::vector<std::string> calls;
-    bool blockHomeAndEnd = true;   // what onTrackListKey answers for Home and End
     std::function<void()> script;  // runs inside the modal run, in place of the logic's start-up
 
     void onInitDialog() override { script(); }
@@ -68,176 +63,146 @@ class PlayerWindowTest : public test::QtWidgetTest {
 const int kBottomRow[] = {kSettings, kTrackTime, kFileOpen,   kStop,     kPrevious, kBack, kPlay,
                           kForward,  kNext,      kVolumeDown, kVolumeUp, kVolume,   kClose};
 
-TEST_F(PlayerWindowTest, TheBottomRowSitsUnderTheListInTabOrderWithoutGaps) {
-    QWidget* widget = list();
-    EXPECT_EQ(widget->geometry().topLeft(), QPoint(0, 0));
-    int left = 0;
-    for (int id : kBottomRow) {
-        do {  // the next control in the focus chain, before it comes round to the list again
-            widget = widget->nextInFocusChain();
-        } while (widget != list() &&
-                 std::none_of(std::begin(kBottomRow), std::end(kBottomRow),
-                              [&](int other) { return window.control(other) == widget; }));
-        ASSERT_EQ(widget, window.control(id)) << id;
-        EXPECT_EQ(widget->geometry().topLeft(), QPoint(left, list()->geometry().bottom() + 1)) << id;
-        left = widget->geometry().right() + 1;
+TEST_F(PlayerWindowTest, AtEverySizeTheListFillsTheTopAndTheBottomRowStaysWholeAlongTheBottom) {
+    Settings record;
+    setSettingsInstance(&record);
+    const QSize minimum = window.minimumSize();
+    const int rowHeight = window.height() - list()->height(),
+              fieldWidth = window.control(kTrackTime)->width();
+    // Asked for, by the user or (restored) from the settings file; the window never gets smaller
+    // than its first size.
+    const struct {
+        int width, height;
+        bool restored;
+    } sizes[] = {{0, 0, true}, {900, 700, false}, {100, 2000, false}, {1200, 50, true}, {1, 1, true}};
+    runWith([&] {
+        for (const auto& size : sizes) {
+            size.restored ? window.restoreWindowSize(size.width, size.height)
+                          : window.resize(size.width, size.height);
+            const QSize expected = QSize(size.width, size.height).expandedTo(minimum);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return window.size() == expected; })) << size.width;
+            EXPECT_EQ(QSize(record.windowWidth, record.windowHeight), expected);
+            EXPECT_EQ(list()->geometry(), QRect(0, 0, expected.width(), expected.height() - rowHeight));
+            int left = 0;  // the row in order, whole and not overlapping
+            for (int id : kBottomRow) {
+                const QRect place = window.control(id)->geometry();
+                EXPECT_TRUE(window.rect().contains(place) && window.control(id)->isVisible()) << id;
+                EXPECT_TRUE(place.top() == list()->geometry().bottom() + 1 && place.left() >= left) << id;
+                left = place.right() + 1;
+            }
+            EXPECT_EQ(left, expected.width());  // "X" in the right corner
+            EXPECT_EQ(window.control(kTrackTime)->width(), fieldWidth);
+            EXPECT_EQ(window.control(kProgress)->geometry(),
+                      QRect(expected.width() / 2 - 250, expected.height() / 2 - 30, 500, 60));
+        }
+    });
+    setSettingsInstance(nullptr);
+}
+
+TEST_F(PlayerWindowTest, EveryFieldTextShowsWholeAndACutTitleEndsInAnEllipsisInPlaceOfItsLastCharacter) {
+    const std::pair<std::string, QString> cutLines[] = {
+        {"02 01:30 \u65e5\u672c\u8a9e", QString::fromUtf8("02 01:30 \u65e5\u672c\u2026")},
+        {"03 01:30 a\U0001F600", QString::fromUtf8("03 01:30 a\u2026")}};  // two UTF-16 units
+    for (const auto& [line, shown] : cutLines) {
+        window.addTrackRow(line, true);
+        EXPECT_EQ(list()->item(list()->count() - 1)->text(), shown);
     }
-    EXPECT_EQ(left, list()->width());
-    EXPECT_EQ(window.width(), list()->width());
-    EXPECT_EQ(window.control(kVolume)->geometry().bottom() + 1, window.height());
-    EXPECT_GT(window.control(kTrackTime)->height(), button(kPlay)->height());
+    window.addTrackRow("01 03:05 Intro", false);
+    EXPECT_EQ(list()->item(2)->text(), QStringLiteral("01 03:05 Intro"));
+    const struct {
+        int id;
+        const char* text;
+    } cases[] = {{kTrackTime, "02^00:22"}, {kTrackTime, "01 00:00"}, {kTrackTime, "88^88:88"},
+                 {kTrackTime, "Phs 180"},  {kVolume, "-100.0"},      {kVolume, "-88.8"}};
+    runWith([&] {
+        for (const auto& c : cases) {
+            auto* field = qobject_cast<QLineEdit*>(window.control(c.id));
+            field->setText(QString::fromLatin1(c.text));
+            // A text wider than its field scrolls with the cursor: the distance from its first to
+            // its last cursor position is then shorter than the text.
+            field->setCursorPosition(0);
+            const int first = field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+            field->setCursorPosition(static_cast<int>(std::strlen(c.text)));
+            const int last = field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+            EXPECT_EQ(last - first, QFontMetrics(field->font()).horizontalAdvance(field->text())) << c.text;
+            EXPECT_GT(first, 0) << c.text;
+            EXPECT_LT(last, field->width()) << c.text;
+        }
+    });
 }
 
 TEST_F(PlayerWindowTest, ButtonsKeysAndTheCloseBoxReachTheLogicAndOnlyTheLogicClosesTheWindow) {
-    const int kClicked[] = {kFileOpen, kStop, kPrevious, kBack, kForward, kVolumeDown, kClose};
+    const struct {
+        int key;  // a button id when modifiers is -1
+        int modifiers;
+        const char* call;  // what the logic receives; "" nothing
+    } cases[] = {          // clang-format off
+        {kFileOpen, -1, "1014"}, {kClose, -1, "cancel"}, {Qt::Key_Home, Qt::ShiftModifier, "key H shift"},
+        {Qt::Key_End, Qt::ShiftModifier, "key E shift"}, {Qt::Key_Home, 0, "key H"}, {']', 0, "key ]"},
+        {Qt::Key_BraceLeft, Qt::ShiftModifier, "key [ shift"},  // the shifted keys count as theirs
+        {Qt::Key_Colon, Qt::ShiftModifier, "key ; shift"}, {Qt::Key_Greater, Qt::ShiftModifier, "key . shift"},
+        {Qt::Key_Period, Qt::KeypadModifier, "key o"},  // the keypad's decimal key is no period
+        {Qt::Key_Down, 0, "key o"}, {Qt::Key_Enter, Qt::KeypadModifier, "ok"}, {Qt::Key_Escape, 0, "cancel"}};
+    // clang-format on
     list()->addItems({"01", "02", "03", "04", "05"});
     EXPECT_EQ(runWith([&] {
-                  for (int id : kClicked) {
-                      QTest::mouseClick(button(id), Qt::LeftButton);
-                  }
-                  window.enableControl(kPlay, false);  // a disabled button delivers nothing
-                  QTest::mouseClick(button(kPlay), Qt::LeftButton);
                   window.selectTrackRow(2);
-                  // clang-format off
-                  const std::pair<int, Qt::KeyboardModifiers> keys[] = {
-                      {Qt::Key_Home, Qt::ShiftModifier}, {Qt::Key_End, Qt::ShiftModifier}, {Qt::Key_Home, {}},
-                      {Qt::Key_End, {}}, {'[', {}}, {']', {}}, {Qt::Key_BraceLeft, Qt::ShiftModifier},
-                      {Qt::Key_BraceRight, Qt::ShiftModifier}, {Qt::Key_Colon, Qt::ShiftModifier},
-                      {Qt::Key_Greater, Qt::ShiftModifier},
-                      {Qt::Key_Period, Qt::KeypadModifier},  // the keypad's decimal key is not the period
-                      {Qt::Key_Down, {}}, {Qt::Key_Return, {}}, {Qt::Key_Enter, Qt::KeypadModifier},
-                      {Qt::Key_Escape, {}}};
-                  // clang-format on
-                  for (const auto& [key, modifiers] : keys) {
-                      QTest::keyClick(list(), Qt::Key(key), modifiers);
+                  for (const auto& c : cases) {
+                      controller.calls.clear();
+                      if (c.modifiers < 0) {
+                          QTest::mouseClick(button(c.key), Qt::LeftButton);
+                      } else {
+                          QTest::keyClick(list(), Qt::Key(c.key), Qt::KeyboardModifiers(c.modifiers));
+                      }
+                      EXPECT_EQ(controller.calls, std::vector<std::string>{c.call}) << c.call;
                   }
                   EXPECT_EQ(window.selectedTrackRow(), 3);  // only the arrow moved it
-                  QTest::keyClick(&window, Qt::Key_Return);
-                  window.close();
+                  window.enableControl(kPlay, false);       // a disabled button delivers nothing
+                  QTest::mouseClick(button(kPlay), Qt::LeftButton);
+                  window.close();  // the close box asks the logic, which keeps the window
                   EXPECT_TRUE(window.isVisible());
+                  EXPECT_EQ(controller.calls, (std::vector<std::string>{"cancel", "cancel"}));
               }),
               1);
-    // clang-format off
-    std::vector<std::string> expected;
-    for (int id : kClicked) {
-        expected.push_back(id == kClose ? "cancel" : std::to_string(id));
-    }
-    expected.insert(expected.end(), {"key H shift", "key E shift", "key H",
-        "key E", "key [", "key ]", "key [ shift", "key ] shift", "key ; shift", "key . shift", "key o",
-        "key o", "ok", "ok", "cancel", "ok", "cancel"});
-    // clang-format on
-    EXPECT_EQ(controller.calls, expected);
     EXPECT_FALSE(window.isVisible());
 }
 
-TEST_F(PlayerWindowTest, ADoubleClickOnARowSelectsItAndAsksToPlayIt) {
-    list()->addItems({"01", "02", "03"});
-    runWith([&] {
-        const QPoint row = list()->visualItemRect(list()->item(1)).center();
-        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, row);
-        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, row);
-        EXPECT_EQ(window.selectedTrackRow(), 1);
-    });
-    EXPECT_EQ(controller.calls.back(), "double-click");
-}
+using DialogsTest = test::QtWidgetTest;
 
-TEST_F(PlayerWindowTest, ARightClickOpensTheMenuWhoseAboutEntrySendsItsCommand) {
-    runWith([&] {
-        QTimer::singleShot(0, [] {
-            ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
-            auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            EXPECT_EQ(popup->actions().back()->text(), QStringLiteral("&About Quoril..."));
-            popup->actions().back()->trigger();
-            popup->close();
-        });
-        QWidget* field = window.control(kTrackTime);
-        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
-        QApplication::sendEvent(&window, &click);
-    });
-    EXPECT_EQ(controller.calls, std::vector<std::string>{"sys 16"});
-}
-
-TEST_F(PlayerWindowTest, TheProgressBarSitsInTheMiddleAndScalesALargeRange) {
-    auto* progress = qobject_cast<QProgressBar*>(window.control(kProgress));
-    EXPECT_TRUE(progress->isHidden());
-    EXPECT_EQ(progress->geometry(), QRect(window.width() / 2 - 250, window.height() / 2 - 30, 500, 60));
-    window.setProgressRange(1000);
-    window.setProgressPosition(250);
-    window.setProgressVisible(true);
-    EXPECT_FALSE(progress->isHidden());
-    EXPECT_EQ(progress->maximum(), 1000);
-    EXPECT_EQ(progress->value(), 250);
-    const int64_t huge = int64_t(INT_MAX) * 3;  // beyond what the bar counts in: the proportion stays
-    window.setProgressRange(huge);
-    window.setProgressPosition(huge / 2);
-    EXPECT_NEAR(double(progress->value()) / progress->maximum(), 0.5, 0.001);
-    window.setProgressPosition(huge);
-    EXPECT_EQ(progress->value(), progress->maximum());
-}
-
-TEST_F(PlayerWindowTest, BoxesShowTheirCaptionAndPlainLinesAndTheErrorBoxHasNoOwner) {
-    const struct {
-        std::function<void(PlayerWindow&, const char*)> show;
-        const char* caption;
-        bool owned;
-    } kinds[] = {{[](PlayerWindow& w, const char* t) { w.showMessageBox(t, "Ravek"); }, "Ravek", true},
-                 {[](PlayerWindow& w, const char* t) { w.showErrorBox(t); }, "Error", false},
-                 {[](PlayerWindow& w, const char* t) { w.showDiagnostics(t); }, "Ravek Diagnostics", true}};
-    for (const auto& kind : kinds) {
-        QString caption, body;
-        QWidget* owner = nullptr;
-        runWith([&] {
-            onNextModal<QDialog>([&](QDialog* dialog) {
-                caption = dialog->windowTitle(), owner = dialog->parentWidget();
-                if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
-                    body = box->text();
-                    box->button(QMessageBox::Ok)->click();
-                } else if (auto* diagnostics = qobject_cast<DiagnosticsDialog*>(dialog)) {
-                    EXPECT_TRUE(diagnostics->textField()->isReadOnly());
-                    body = diagnostics->textField()->toPlainText();
-                    diagnostics->okButton()->click();
-                }
-            });
-            kind.show(window, "DSP could NOT be started.\r\n\r\n\tSecond line\r\n");
-        });
-        EXPECT_EQ(caption, QString::fromLatin1(kind.caption));
-        EXPECT_EQ(body, QStringLiteral("DSP could NOT be started.\n\n\tSecond line\n")) << kind.caption;
-        EXPECT_EQ(owner != nullptr, kind.owned) << kind.caption;
+TEST_F(DialogsTest, TheDiagnosticsWindowOpensAtTheEndOfItsTextClosesWithOkEnterOrEscapeAndKeepsAnyBytes) {
+    std::string longLog;
+    for (int i = 0; i < 200; ++i) {
+        longLog += "line " + std::to_string(i) + "\r\n";
     }
-}
-
-TEST_F(PlayerWindowTest, TheFileDialogOpensOnTheRememberedFilterAndReportsTheOneTheUserEndedWith) {
-    test::TempDir dir;
-    std::ofstream(dir.file("two.flac")) << "x";
     const struct {
-        int index;
-        const char* startFilter;
-        bool accept;
-        int indexAfter;
-    } cases[] = {{2, "Wav Files (*.wav)", true, 3},
-                 {1, "Cue Files (*.cue)", false, 1},
-                 {0, "Cue Files (*.cue)", false, 0},
-                 {4, "Cue Files (*.cue)", false, 4},
-                 {-1, "Cue Files (*.cue)", false, -1}};
+        std::function<void(DiagnosticsDialog*)> close;
+        std::string text;
+    } cases[] = {
+        {[](DiagnosticsDialog* d) { QTest::mouseClick(d->okButton(), Qt::LeftButton); }, longLog},
+        {[](DiagnosticsDialog* d) { QTest::keyClick(d->textField(), Qt::Key_Return); }, longLog + "last"},
+        {[](DiagnosticsDialog* d) { QTest::keyClick(d->textField(), Qt::Key_Escape); }, "short\r\n"}};
     for (const auto& c : cases) {
-        QStringList filters;
-        QString startFilter;
-        int index = c.index;
-        std::string path = "unchanged";
-        onNextModal<QFileDialog>([&](QFileDialog* dialog) {
-            filters = dialog->nameFilters();
-            startFilter = dialog->selectedNameFilter();
-            dialog->setDirectory(QString::fromStdString(dir.path()));
-            dialog->selectNameFilter(QStringLiteral("FLAC Files (*.flac)"));
-            dialog->selectFile(QString::fromStdString(dir.file("two.flac")));
-            c.accept ? static_cast<QDialog*>(dialog)->accept() : dialog->reject();
+        DiagnosticsDialog dialog;
+        dialog.m_source = "bad \xff\xfe name\r\n\tdetail\r\n" + c.text;
+        QString shown;
+        int scroll = -1, end = -2;
+        onNextModal<DiagnosticsDialog>([&](DiagnosticsDialog* d) {
+            shown = d->textField()->toPlainText();
+            scroll = d->textField()->verticalScrollBar()->value();
+            end = d->textField()->verticalScrollBar()->maximum();
+            c.close(d);
         });
-        EXPECT_EQ(window.chooseFile(index, path), c.accept) << c.index;
-        EXPECT_EQ(filters, (QStringList{"Cue Files (*.cue)", "Wav Files (*.wav)", "FLAC Files (*.flac)"}));
-        EXPECT_EQ(startFilter, QString::fromLatin1(c.startFilter)) << c.index;
-        EXPECT_EQ(index, c.indexAfter);
-        EXPECT_EQ(path, c.accept ? dir.file("two.flac") : "unchanged");
+        dialog.exec();
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("bad "))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QStringLiteral(" name\n\tdetail\n"))) << shown.toStdString();
+        EXPECT_EQ(scroll, end);
+        EXPECT_EQ(end > 0, c.text != "short\r\n");
     }
+}
+
+TEST_F(DialogsTest, NumbersAreFormattedWithADecimalPointAfterQtStarted) {
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
 }
 
 }  // namespace
