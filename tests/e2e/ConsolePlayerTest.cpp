@@ -35,11 +35,45 @@ void waitForNoOtherPlayer() {
     ASSERT_EQ(countProcessesNamed("quoril"), 0) << "another quoril process keeps running";
 }
 
-// An installation in a temporary directory: registry, Quoril.ini, and a disc of two WAV files
-// holding three tracks. The capture driver records into capture.wav.
+// A disc of two WAV files (frames of each) and the sheet that makes tracks of them.
+struct Disc {
+    const char* name;
+    int firstFrames;
+    int secondFrames;
+    const char* sheet;
+    const char* list[3];  // the track list the console prints
+};
+
+// First file: tracks 1 (2 s) and 2 (1.5 s); second file: track 3 (1.5 s).
+const Disc kStandardDisc{
+    "standard",
+    7 * kRate / 2,
+    3 * kRate / 2,
+    "PERFORMER \"Capture Band\"\r\nTITLE \"Loopback\"\r\n"
+    "FILE \"one.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"Opening\"\r\n    INDEX 01 00:00:00\r\n"
+    "  TRACK 02 AUDIO\r\n    TITLE \"Middle\"\r\n    INDEX 01 00:02:00\r\n"
+    "FILE \"two.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    TITLE \"Closing\"\r\n    INDEX 01 00:00:00\r\n",
+    {"01 00:02 Opening", "02 00:01 Middle", "03 00:01 Closing"}};
+
+// One file per track with the gaps appended: track 2 starts with its pregap 4 s into the 6-second
+// one.wav and runs on into two.wav; track 3 starts 2 s into two.wav. Read a file too early,
+// track 2 would last 2 s and track 3 four.
+const Disc kGapsAppendedDisc{
+    "gaps_appended",
+    6 * kRate,
+    4 * kRate,
+    "PERFORMER \"Capture Band\"\r\nTITLE \"Loopback\"\r\n"
+    "FILE \"one.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"Opening\"\r\n    INDEX 01 00:00:00\r\n"
+    "  TRACK 02 AUDIO\r\n    TITLE \"Middle\"\r\n    INDEX 00 00:04:00\r\n"
+    "FILE \"two.wav\" WAVE\r\n    INDEX 01 00:00:00\r\n  TRACK 03 AUDIO\r\n    TITLE \"Closing\"\r\n"
+    "    INDEX 01 00:02:00\r\n",
+    {"01 00:04 Opening", "02 00:04 Middle", "03 00:02 Closing"}};
+
+// An installation in a temporary directory: registry, Quoril.ini and the disc's files. The
+// capture driver records into capture.wav.
 class Installation {
   public:
-    Installation(const std::string& speed, const std::string& playback) {
+    Installation(const std::string& speed, const std::string& playback, const Disc& disc = kStandardDisc) {
         std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
         reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\r\n\"Path\"=\"" + dir.path() + "\"\r\n\r\n";
         reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture]\r\n";
@@ -52,19 +86,11 @@ class Installation {
                   "ASIO=Quoril Capture\nASIOCHANNEL=0\nSRC=1\nRATE=44100\nVOLUME=0.0\n"
                   "DIAGNOSTICS=No\nPLAYBACK=" +
                       playback + "\n");
-
-        // First file: tracks 1 (2 s) and 2 (1.5 s); second file: track 3 (1.5 s).
-        first = makeSamples(7 * kRate / 2, 16, 2, 11);
-        second = makeSamples(3 * kRate / 2, 16, 2, 12);
+        first = makeSamples(static_cast<size_t>(disc.firstFrames), 16, 2, 11);
+        second = makeSamples(static_cast<size_t>(disc.secondFrames), 16, 2, 12);
         WavWriter(16, 2, kRate).samples(first).write(dir.file("one.wav"));
         WavWriter(16, 2, kRate).samples(second).write(dir.file("two.wav"));
-        dir.write(
-            "disc.cue",
-            "PERFORMER \"Capture Band\"\r\nTITLE \"Loopback\"\r\n"
-            "FILE \"one.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"Opening\"\r\n    INDEX 01 00:00:00\r\n"
-            "  TRACK 02 AUDIO\r\n    TITLE \"Middle\"\r\n    INDEX 01 00:02:00\r\n"
-            "FILE \"two.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    TITLE \"Closing\"\r\n    INDEX 01 "
-            "00:00:00\r\n");
+        dir.write("disc.cue", disc.sheet);
     }
 
     std::string capturePath() const { return dir.file("capture.wav"); }
@@ -105,16 +131,20 @@ std::vector<int32_t> readCapture(const std::string& path) {
     return samples;
 }
 
-TEST(ConsolePlayer, PlaysADiscToItsEndInExitModeAndTheCaptureHoldsItBitForBit) {
-    Installation install("8", "X");
+class ConsolePlayerDisc : public ::testing::TestWithParam<Disc> {};
+
+TEST_P(ConsolePlayerDisc, PlaysADiscToItsEndInExitModeAndTheCaptureHoldsItBitForBit) {
+    Installation install("8", "X", GetParam());
     waitForNoOtherPlayer();
     ProcessResult run = runProcess({playerPath(), "--console", install.cuePath()}, install.environment(),
                                    install.dir.path(), std::chrono::seconds(60));
     ASSERT_TRUE(run.finished) << run.out;
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 
-    auto line = [](const std::string& text) { return text + std::string(48 - text.size(), ' ') + "\n"; };
-    const std::string list = line("01 00:02 Opening") + line("02 00:01 Middle") + line("03 00:01 Closing");
+    std::string list;
+    for (const std::string row : GetParam().list) {
+        list += row + std::string(48 - row.size(), ' ') + "\n";
+    }
     EXPECT_NE(run.out.find("--- Capture Band - Loopback ---\n" + list), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(list), run.out.rfind(list));  // printed once
     EXPECT_NE(run.out.find("01 00:00   0.0\n"), std::string::npos) << run.out;
@@ -142,6 +172,9 @@ TEST(ConsolePlayer, PlaysADiscToItsEndInExitModeAndTheCaptureHoldsItBitForBit) {
         ASSERT_EQ(captured[i], 0) << "sample " << i - begin << " after the disc started";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Discs, ConsolePlayerDisc, ::testing::Values(kStandardDisc, kGapsAppendedDisc),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConsolePlayer, ASecondPlayerIsRefusedWhileTheFirstKeepsPlaying) {
     Installation install("1", "R");
