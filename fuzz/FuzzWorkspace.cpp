@@ -37,6 +37,11 @@ FuzzWorkspace::FuzzWorkspace() {
     test::WavWriter(16, 2, 2 * kFixtureRate)
         .samples(makeSamples(kFixtureFrames, 16, 2, 4))
         .write(m_directory + "/f48k.wav");
+    // Declares a thousand frames more than it holds: the load truncates it.
+    test::WavWriter(16, 2, kFixtureRate)
+        .samples(makeSamples(kFixtureFrames, 16, 2, 7))
+        .declaredDataSize(static_cast<uint32_t>((kFixtureFrames + 1000) * 4))
+        .write(m_directory + "/t.wav");
     test::FlacOptions flac16;
     flac16.rate = kFixtureRate;
     test::writeFlac(m_directory + "/c.flac", makeSamples(kFixtureFrames, 16, 2, 5), flac16);

@@ -11,6 +11,7 @@ namespace quoril::fuzz {
 //   a.wav, b.wav    16-bit WAV        c.flac  16-bit FLAC
 //   d24.wav         24-bit WAV        e.flac  24-bit FLAC
 //   f48k.wav        16-bit WAV at twice the rate (a format that does not match)
+//   t.wav           16-bit WAV whose header declares 1000 frames more than it holds
 //
 // Making the workspace also points $QUORIL_MEMINFO at a small machine, so that a header claiming
 // gigabytes is refused by the memory check instead of filling the fuzzer's memory.

@@ -1,6 +1,8 @@
 #include "content/CdDescriptor.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -19,6 +21,24 @@ unsigned megabytes(int64_t bytes) {
 }
 unsigned megabytes(uint64_t bytes) {
     return static_cast<uint32_t>(bytes >> 20);
+}
+
+// Cue sheets are a few kilobytes; a file larger than this is no sheet, and only its beginning is read.
+constexpr size_t kMaxCueSheetBytes = 16 * 1024 * 1024;
+
+// The whole sheet, so that its encoding can be told before its lines are read.
+bool readCueSheet(const std::string& path, std::string& bytes) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    char block[65536];
+    size_t got = 0;
+    while (bytes.size() < kMaxCueSheetBytes && (got = std::fread(block, 1, sizeof block, file)) > 0) {
+        bytes.append(block, std::min(got, kMaxCueSheetBytes - bytes.size()));
+    }
+    std::fclose(file);
+    return true;
 }
 
 }  // namespace
@@ -45,10 +65,13 @@ CdDescriptor::CdDescriptor(const std::string& path, DiagnosticsLog& log, Setting
     }
 
     if (hasExtension(path, ".cue")) {
-        if (!cueHandle.open(path)) {
+        std::string sheet;
+        if (!readCueSheet(path, sheet)) {
             log.appendf("Cue file '%s' NOT found.\r\n", path.c_str());
             return;
         }
+        m_cueEncoding = CueEncoding(std::move(sheet));
+        cueHandle.openText(m_cueEncoding.text());
         ParseCueHeader();
         if (currentFile == -1) {
             log.append("\r\nContent file NOT found!\r\n");

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "content/CueEncoding.h"
 #include "platform/LineReader.h"
 
 namespace quoril {
@@ -143,6 +144,9 @@ class CdDescriptor {
     bool validateFile(DiagnosticsLog& messages);
     void settleTracksAfterTruncation(int64_t framesRead);
     std::string resolveCueFileName(const std::string& name) const;
+    // Enters the FILE name of a cue sheet as file `index`: opened as written when such a file
+    // exists, else as its conversion to UTF-8; shown converted.
+    void enterCueFileName(int index, const std::string& name);
 
     // True when the text from the last dot of path starts with extension (case-sensitive), so
     // ".cue" and ".wav" are compared over 4 characters and ".flac" over 5.
@@ -158,6 +162,8 @@ class CdDescriptor {
     Settings& m_settings;
     // The path of each file as it is opened; filePath shows the extension in capitals.
     std::array<std::string, kMaxFiles> m_openPath;
+    // The encoding of the cue sheet being parsed.
+    CueEncoding m_cueEncoding;
     uint8_t* m_storeStart = nullptr;
     int64_t m_storeBytes = 0;
 

@@ -227,15 +227,21 @@ void CdDescriptor::settleTracksAfterTruncation(int64_t framesRead) {
     const int64_t fileStart = (audioData - m_storeStart) / blockAlign;
     const int64_t fileEnd = fileStart + framesRead;
 
-    for (int row = 0; row < trackCount && row < kMaxTracks; ++row) {
-        if (trackFile[row] == file) {
-            int64_t start = std::min<int64_t>(trackStart[row], fileEnd);
-            int64_t length = std::clamp<int64_t>(trackLength[row], 0, fileEnd - start);
-            trackStart[row] = static_cast<int32_t>(start);
-            trackLength[row] = static_cast<int32_t>(length);
-        } else if (trackFile[row] > file && shortfall > 0) {
-            trackStart[row] = static_cast<int32_t>(trackStart[row] - shortfall);
+    // A track may run across file boundaries, so both of its ends are moved: a position within
+    // the frames that were loaded stays, one in the missing part comes to the end of what was
+    // loaded, one in a later file moves back by the shortfall.
+    const int64_t declaredEnd = fileStart + declared;
+    auto settle = [&](int64_t position) {
+        if (position <= fileEnd) {
+            return position;
         }
+        return position <= declaredEnd ? fileEnd : position - shortfall;
+    };
+    for (int row = 0; row < trackCount && row < kMaxTracks; ++row) {
+        int64_t start = settle(trackStart[row]);
+        int64_t end = settle(static_cast<int64_t>(trackStart[row]) + trackLength[row]);
+        trackStart[row] = static_cast<int32_t>(start);
+        trackLength[row] = static_cast<int32_t>(std::max<int64_t>(end - start, 0));
     }
     fileFrameCount[file] = static_cast<double>(framesRead);
     fileByteCount[file] = framesRead * blockAlign;

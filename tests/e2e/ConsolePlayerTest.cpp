@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -43,11 +44,48 @@ void waitForNoOtherPlayer() {
     ASSERT_EQ(countProcessesNamed("quoril"), 0) << "another quoril process keeps running";
 }
 
-// An installation in a temporary directory: registry, Quoril.ini, and a disc of two WAV files
-// holding three tracks. The capture driver records into capture.wav.
+// A disc of two WAV files (frames of each) and the sheet that makes tracks of them.
+struct Disc {
+    const char* name;
+    int firstFrames;
+    int secondFrames;
+    std::string sheet;
+    std::vector<std::string> list;  // the track list the console prints
+};
+
+// First file: tracks 1 (2 s) and 2 (1.5 s); second file: track 3 (1.5 s). Track 2's title is cut
+// after its 39th character, whole, with no mark in the terminal.
+const Disc kStandardDisc{
+    "standard",
+    7 * kRate / 2,
+    3 * kRate / 2,
+    "PERFORMER \"Capture Band\"\r\nTITLE \"Loopback\"\r\n"
+    "FILE \"one.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"Opening\"\r\n    INDEX 01 00:00:00\r\n"
+    "  TRACK 02 AUDIO\r\n    TITLE \"" +
+        kLongTitle +
+        "\"\r\n    INDEX 01 00:02:00\r\n"
+        "FILE \"two.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    TITLE \"Closing\"\r\n    INDEX 01 00:00:00\r\n",
+    {"01 00:02 Opening", "02 00:01 " + kLongTitle.substr(0, 39 * 3), "03 00:01 Closing"}};
+
+// One file per track with the gaps appended: track 2 starts with its pregap 4 s into the 6-second
+// one.wav and runs on into two.wav; track 3 starts 2 s into two.wav. Read a file too early,
+// track 2 would last 2 s and track 3 four.
+const Disc kGapsAppendedDisc{
+    "gaps_appended",
+    6 * kRate,
+    4 * kRate,
+    "PERFORMER \"Capture Band\"\r\nTITLE \"Loopback\"\r\n"
+    "FILE \"one.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"Opening\"\r\n    INDEX 01 00:00:00\r\n"
+    "  TRACK 02 AUDIO\r\n    TITLE \"Middle\"\r\n    INDEX 00 00:04:00\r\n"
+    "FILE \"two.wav\" WAVE\r\n    INDEX 01 00:00:00\r\n  TRACK 03 AUDIO\r\n    TITLE \"Closing\"\r\n"
+    "    INDEX 01 00:02:00\r\n",
+    {"01 00:04 Opening", "02 00:04 Middle", "03 00:02 Closing"}};
+
+// An installation in a temporary directory: registry, Quoril.ini and the disc's files. The
+// capture driver records into capture.wav.
 class Installation {
   public:
-    Installation(const std::string& speed, const std::string& playback) {
+    Installation(const std::string& speed, const std::string& playback, const Disc& disc = kStandardDisc) {
         std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
         reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\r\n\"Path\"=\"" + dir.path() + "\"\r\n\r\n";
         reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture]\r\n";
@@ -60,21 +98,11 @@ class Installation {
                   "ASIO=Quoril Capture\nASIOCHANNEL=0\nSRC=1\nRATE=44100\nVOLUME=0.0\n"
                   "DIAGNOSTICS=No\nPLAYBACK=" +
                       playback + "\n");
-
-        // First file: tracks 1 (2 s) and 2 (1.5 s); second file: track 3 (1.5 s).
-        first = makeSamples(7 * kRate / 2, 16, 2, 11);
-        second = makeSamples(3 * kRate / 2, 16, 2, 12);
+        first = makeSamples(static_cast<size_t>(disc.firstFrames), 16, 2, 11);
+        second = makeSamples(static_cast<size_t>(disc.secondFrames), 16, 2, 12);
         WavWriter(16, 2, kRate).samples(first).write(dir.file("one.wav"));
         WavWriter(16, 2, kRate).samples(second).write(dir.file("two.wav"));
-        dir.write(
-            "disc.cue",
-            "PERFORMER \"Capture Band\"\r\nTITLE \"Loopback\"\r\n"
-            "FILE \"one.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"Opening\"\r\n    INDEX 01 00:00:00\r\n"
-            "  TRACK 02 AUDIO\r\n    TITLE \"" +
-                kLongTitle +
-                "\"\r\n    INDEX 01 00:02:00\r\n"
-                "FILE \"two.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    TITLE \"Closing\"\r\n    INDEX 01 "
-                "00:00:00\r\n");
+        dir.write("disc.cue", disc.sheet);
     }
 
     std::string capturePath() const { return dir.file("capture.wav"); }
@@ -115,18 +143,22 @@ std::vector<int32_t> readCapture(const std::string& path) {
     return samples;
 }
 
-TEST(ConsolePlayer, PlaysADiscToItsEndInExitModeAndTheCaptureHoldsItBitForBit) {
-    Installation install("8", "X");
+class ConsolePlayerDisc : public ::testing::TestWithParam<Disc> {};
+
+TEST_P(ConsolePlayerDisc, PlaysADiscToItsEndInExitModeAndTheCaptureHoldsItBitForBit) {
+    Installation install("8", "X", GetParam());
     waitForNoOtherPlayer();
     ProcessResult run = runProcess({playerPath(), "--console", install.cuePath()}, install.environment(),
                                    install.dir.path(), std::chrono::seconds(60));
     ASSERT_TRUE(run.finished) << run.out;
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 
-    auto line = [](const std::string& text) { return text + std::string(48 - text.size(), ' ') + "\n"; };
-    // The title is cut after its 39th character, whole, with no mark in the terminal.
-    const std::string list = line("01 00:02 Opening") + "02 00:01 " + kLongTitle.substr(0, 39 * 3) + "\n" +
-                             line("03 00:01 Closing");
+    std::string list;
+    for (const std::string& row : GetParam().list) {
+        // Padded to 48 characters; a UTF-8 character counts once, whatever its bytes.
+        const auto chars = std::count_if(row.begin(), row.end(), [](char c) { return (c & 0xC0) != 0x80; });
+        list += row + std::string(static_cast<size_t>(48 - chars), ' ') + "\n";
+    }
     EXPECT_NE(run.out.find("--- Capture Band - Loopback ---\n" + list), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(list), run.out.rfind(list));  // printed once
     EXPECT_NE(run.out.find("01 00:00   0.0\n"), std::string::npos) << run.out;
@@ -154,6 +186,9 @@ TEST(ConsolePlayer, PlaysADiscToItsEndInExitModeAndTheCaptureHoldsItBitForBit) {
         ASSERT_EQ(captured[i], 0) << "sample " << i - begin << " after the disc started";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Discs, ConsolePlayerDisc, ::testing::Values(kStandardDisc, kGapsAppendedDisc),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConsolePlayer, ASecondPlayerIsRefusedWhileTheFirstKeepsPlaying) {
     Installation install("1", "R");
