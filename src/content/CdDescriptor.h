@@ -13,6 +13,7 @@ namespace quoril {
 
 class DiagnosticsLog;
 class Settings;
+struct FlacDecodeTarget;
 
 // One row of the track table, as the window and the engine see it.
 struct CdTrack {
@@ -38,7 +39,7 @@ struct CdTrack {
 //
 // Threads: constructed and destroyed on the window thread. While the RAM load runs, the load
 // thread rewrites audioData, frameCount, byteCount, currentFile (they describe the file being
-// loaded), the store, and after a truncated WAV file the track table; readers take the progress
+// loaded), and after a truncated WAV file the track table; its workers write the store; readers take the progress
 // counter's -1 (released after the totals are restored) as the sign that these fields are final.
 // The playback threads only read the store and the format fields, and only after that point.
 class CdDescriptor {
@@ -123,12 +124,23 @@ class CdDescriptor {
     bool ValidateWavFile(DiagnosticsLog& messages);
     bool ValidateFlacFile(DiagnosticsLog& messages);
 
-    // Loaders of the file whose index is currentFile into audioData (RAM-load thread). The
-    // progress counter counts frames; stop, when given and set, ends the load early.
-    void ReadWavFile(std::atomic<int32_t>& progress, DiagnosticsLog& log,
-                     const std::atomic<bool>* stop = nullptr);
-    void DecodeFlacFile(std::atomic<int32_t>& progress, DiagnosticsLog& log,
-                        const std::atomic<bool>* stop = nullptr);
+    // The RAM load of file `file` (RamLoadThread.cpp), on the load thread or its workers. None
+    // of these writes the disc's fields, so several files and ranges load at once.
+    //
+    // What a block-by-block read of a WAV file from its first audio byte to its end gives: the
+    // frames it loads (the declared ones, or fewer when the file is short) and the lines it
+    // reports (progress, truncation, overflow), appended to text. dataOffset receives the file
+    // offset of the first audio byte; -1 frames when the file cannot be examined.
+    int64_t PlanWavFile(int file, DiagnosticsLog& text, int64_t& dataOffset) const;
+    // Reads frames [first, end) of a WAV file into region + first * blockAlign. False on a short
+    // read or a stop request.
+    bool ReadWavRange(int file, int64_t dataOffset, uint8_t* region, int64_t first, int64_t end,
+                      const std::atomic<bool>* stop) const;
+    // After a WAV file that loaded `framesRead` frames from frame `fileStart` of the store, fewer
+    // than declared: its tracks end at its end, later tracks move back, its counts shrink.
+    void SettleWavTruncation(int file, int64_t fileStart, int64_t framesRead);
+    // Decodes a FLAC file, or a range of it, into the target; lines go to text.
+    void DecodeFlacFile(int file, FlacDecodeTarget& target, DiagnosticsLog& text) const;
 
     // Size of the mapping that holds the store (0 when none); stays fixed while audioData and
     // byteCount move during the load.
@@ -139,7 +151,6 @@ class CdDescriptor {
     void checkLengthAndMemory(DiagnosticsLog& memoryText);
     void refreshMemoryFigures();
     bool validateFile(DiagnosticsLog& messages);
-    void settleTracksAfterTruncation(int64_t framesRead);
     std::string resolveCueFileName(const std::string& name) const;
 
     // True when the text from the last dot of path starts with extension (case-sensitive), so
