@@ -235,8 +235,9 @@ bool FlacContentDecoder::decode() {
     FlacDecodeTarget& t = *m_target;
     bool ok = true;
     if (t.ranged && t.first > 0) {
-        // The library writes the frame that holds `first` from `first` on during the seek.
-        ok = seek_absolute(static_cast<FLAC__uint64>(t.first));
+        // STREAMINFO first: a seek reads the metadata without reporting it. The library then
+        // writes the frame that holds `first` from `first` on during the seek.
+        ok = process_until_end_of_metadata() && seek_absolute(static_cast<FLAC__uint64>(t.first));
         if (!ok && !m_rangeDone) {
             t.irregular = true;
             return false;
