@@ -37,10 +37,11 @@ struct CdTrack {
 // then right, little-endian, 2 bytes (blockAlign 4) or 3 bytes (blockAlign 6) each, exactly the
 // layout of a stereo PCM WAV "data" chunk. After the last audio byte follow kTailBytes zero bytes.
 //
-// Threads: constructed and destroyed on the window thread. While the RAM load runs, the load
-// thread rewrites audioData, frameCount, byteCount, currentFile (they describe the file being
-// loaded), and after a truncated WAV file the track table; its workers write the store; readers take the progress
-// counter's -1 (released after the totals are restored) as the sign that these fields are final.
+// Threads: constructed and destroyed on the window thread. While the RAM load runs, its workers
+// write the store, and the load thread the track table (after a truncated WAV file), the file
+// counts and, at the end, the totals (audioData, frameCount, byteCount, currentFile); readers take
+// the progress counter's -1 (released after the totals are restored) as the sign that these fields
+// are final.
 // The playback threads only read the store and the format fields, and only after that point.
 class CdDescriptor {
   public:
@@ -64,18 +65,18 @@ class CdDescriptor {
     CdDescriptor(const CdDescriptor&) = delete;
     CdDescriptor& operator=(const CdDescriptor&) = delete;
 
-    // Set by the FLAC decoder callbacks when they reject a stream; reset before each decode.
+    // Set by the FLAC decoder callbacks when they reject a stream during validation.
     bool decodeError = false;
     std::string genre;
-    // True when the content is valid and the store allocated. Cleared by a FLAC decode that is
-    // aborted during the load (which ends the load). Atomic: the load thread writes it.
+    // True when the content is valid and the store allocated. Cleared by a load that ends early
+    // (a FLAC decode aborted, a stop request). Atomic: the load thread writes it.
     std::atomic<bool> active{false};
     double bitsPerSample = 0;  // 16 or 24
     double sampleRate = 0;     // frames per second
-    // After the open and the load: the disc's total frames. While a file is validated or
-    // loaded: that file's frames.
+    // After the open and the load: the disc's total frames. While a file is validated: that
+    // file's frames.
     double frameCount = 0;
-    // Start of the store; during the load the start of the region of the file being loaded.
+    // Start of the store.
     uint8_t* audioData = nullptr;
     int16_t trackCount = 0;
     std::array<std::string, kMaxTracks> trackTitle;  // at most kMaxTitleChars characters each
@@ -85,17 +86,17 @@ class CdDescriptor {
     std::string performer;
     uint32_t blockAlign = 0;  // 4 or 6 bytes per frame
     // After the open and the load: audio bytes of all files + kTailBytes. While a file is
-    // validated or loaded: that file's audio bytes (plus the tail for the last file while loading).
+    // validated: that file's audio bytes.
     int64_t byteCount = 0;
     uint32_t channels = 0;  // 2 once validated
     // Index of the last file (files are 0..currentFile); -1 while none is known. While a file is
-    // validated or loaded, that file's index.
+    // validated, that file's index.
     int16_t currentFile = -1;
     std::array<int64_t, kMaxFiles> fileByteCount{};  // audio bytes of each file
     std::array<double, kMaxFiles> fileFrameCount{};  // frames of each file
     std::array<bool, kMaxFiles> fileIsFlac{};
     std::array<std::string, kMaxFiles> filePath;  // at most kMaxPathChars characters each
-    // Each WAV file stays open at its first audio byte from validation until its load.
+    // Each WAV file stays open at its first audio byte from validation until the load ends.
     std::array<FILE*, kMaxFiles> fileHandle{};
     std::array<int16_t, kMaxFiles> trackFile{};  // indexed by track row
     LineReader cueHandle;                        // the cue sheet while it is parsed
@@ -124,8 +125,8 @@ class CdDescriptor {
     bool ValidateWavFile(DiagnosticsLog& messages);
     bool ValidateFlacFile(DiagnosticsLog& messages);
 
-    // The RAM load of file `file` (RamLoadThread.cpp), on the load thread or its workers. None
-    // of these writes the disc's fields, so several files and ranges load at once.
+    // The RAM load of file `file` (RamLoadThread.cpp). PlanWavFile, ReadWavRange and
+    // DecodeFlacFile write none of the disc's fields, so the load's workers run them at once.
     //
     // What a block-by-block read of a WAV file from its first audio byte to its end gives: the
     // frames it loads (the declared ones, or fewer when the file is short) and the lines it
