@@ -21,6 +21,8 @@ namespace {
 
 // Splitting finer than this costs more in seeks than it gains.
 constexpr int64_t kMinRangeFrames = 16384;
+// A FLAC file that is split is split into ranges of about this much audio at most.
+constexpr int64_t kFlacRangeBytes = 32 << 20;
 // WAV files are read in pieces of this size, so that workers share even one large file.
 constexpr int64_t kWavPieceBytes = 32 << 20;
 
@@ -74,9 +76,15 @@ class OrderedDigest {
         m_done.push_back(0);
         return m_pieces.size() - 1;
     }
-    void complete(size_t piece) {
-        std::unique_lock lock(m_mutex);
+    // A piece is in place; feeding it is left to drain(), so that a worker that finds this
+    // digest busy can feed another one meanwhile.
+    void mark(size_t piece) {
+        std::lock_guard lock(m_mutex);
         m_done[piece] = 1;
+    }
+    // Feeds every piece due that is in place, unless another worker is doing so.
+    void drain() {
+        std::unique_lock lock(m_mutex);
         if (m_busy || m_digest == nullptr) {
             return;
         }
@@ -220,8 +228,11 @@ class Load {
                 f.frames = 0;
             }
             int ranges = 1;
-            if (f.flac) {
-                ranges = static_cast<int>(std::clamp<int64_t>(f.frames / kMinRangeFrames, 1, rangesPerFlac));
+            if (f.flac && rangesPerFlac > 1) {
+                // A file that is split at all is split finely enough that the signature check of
+                // the ranges done overlaps the decoding of the others.
+                const int64_t wanted = std::max<int64_t>(rangesPerFlac, f.frames * m_align / kFlacRangeBytes);
+                ranges = static_cast<int>(std::clamp<int64_t>(f.frames / kMinRangeFrames, 1, wanted));
             } else {
                 ranges = static_cast<int>(std::max<int64_t>(1, f.frames * m_align / kWavPieceBytes));
             }
@@ -276,10 +287,14 @@ class Load {
                           t.streamBits == static_cast<uint32_t>(m_disc.bitsPerSample) &&
                           t.streamRate == static_cast<uint32_t>(m_disc.sampleRate);
                 if (f.md5Feed) {
-                    p.clean ? f.md5Feed->complete(p.md5Slot) : f.md5Feed->breakOff();
+                    p.clean ? f.md5Feed->mark(p.md5Slot) : f.md5Feed->breakOff();
                 }
             }
-            p.clean ? m_storeFeed.complete(p.storeSlot) : m_storeFeed.breakOff();
+            p.clean ? m_storeFeed.mark(p.storeSlot) : m_storeFeed.breakOff();
+            if (f.md5Feed) {
+                f.md5Feed->drain();
+            }
+            m_storeFeed.drain();
         }
     }
 
