@@ -27,7 +27,7 @@ constexpr int64_t kFlacRangeBytes = 32 << 20;
 constexpr int64_t kWavPieceBytes = 32 << 20;
 
 // Fresh pages cost far more to fault in than to fill. A helper thread faults the store in ahead of
-// the workers (without touching its content), so the two costs overlap instead of adding up.
+// a lone worker (without touching its content), so the two costs overlap instead of adding up.
 // Nobody waits for it.
 class StorePrefault {
   public:
@@ -457,7 +457,9 @@ int RamLoadThread::run(const RamLoadRequest& request, const std::atomic<bool>* s
     uint8_t* const storeStart = disc.audioData;
 
     try {
-        StorePrefault prefault(storeStart, disc.storeBytes(), stop);
+        // Several workers fault in the pages of their own pieces side by side; a helper beside
+        // them would only take its time from theirs.
+        StorePrefault prefault(workerCount() > 1 ? nullptr : storeStart, disc.storeBytes(), stop);
         log.append("RAM Loading...\r\n");
         Load(disc, request, stop).run();
     } catch (...) {
