@@ -1,9 +1,15 @@
-// Measures, in one run and each as a ratio, how fast quoril --check --load fills its store from
-// generated 10-minute discs: a FLAC file against `flac -d -c FILE > /dev/null` (both check the MD5
-// signature), a WAV file against `cat FILE > /dev/null` from a warm page cache, and the peak
-// resident memory against the store size.
+// Measures, each as a ratio within one run, how fast quoril --check --load fills its store from
+// generated discs: the RAM load (in this process, as the player does it) of a 10-minute 24/96 FLAC
+// file and of a 10-file 16/44.1 FLAC sheet against `flac -d -c FILES > /dev/null` (both check the
+// MD5 signatures), with one load worker and with one per core; the whole quoril --check --load
+// process (which adds the SHA-256) against the same decode; WAV
+// files loaded in this process (as the player loads them) against `cat FILE > /dev/null` from a warm
+// page cache; the peak resident memory against
+// the store; and the whole of `quoril --check` of a small disc with three registered drivers.
+// The commands of one comparison run in turns, and the figure is the median of the ratios of
+// each turn, so that a change in the machine's load moves both sides of a ratio alike.
 //
-// usage: content_bench [QUORIL_BINARY] [--minutes N] [--keep DIR]
+// usage: content_bench [QUORIL_BINARY] [--minutes N] [--runs N] [--keep DIR]
 
 #include <FLAC++/encoder.h>
 #include <fcntl.h>
@@ -20,11 +26,17 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
+
+#include "config/Settings.h"
+#include "content/CdDescriptor.h"
+#include "content/RamLoadThread.h"
+#include "platform/DiagnosticsLog.h"
 
 namespace {
 
-constexpr int kRuns = 5;
 constexpr double kTailBytes = 1152000;
 constexpr double kMiB = 1048576.0;
 
@@ -182,45 +194,118 @@ double loadSeconds(const std::string& out) {
     return at == std::string::npos ? -1 : std::strtod(out.c_str() + at + 6, nullptr);
 }
 
-struct Comparison {
-    double referenceSeconds = 1e9;  // best wall time of the reference command
-    double loadSeconds = 1e9;       // best RAM-load time reported by quoril
-    long maxRssKiB = 0;             // peak resident memory of quoril, over all runs
+// The RAM load of a disc in this process, as the player does it (--check adds its SHA-256), with
+// `workers` load workers (0: one per core); seconds, negative when the disc did not open or load.
+double loadInProcess(const std::string& path, int workers) {
+    if (workers > 0) {
+        setenv("QUORIL_LOAD_THREADS", std::to_string(workers).c_str(), 1);
+    } else {
+        unsetenv("QUORIL_LOAD_THREADS");
+    }
+    quoril::Settings settings;
+    quoril::DiagnosticsLog log;
+    quoril::CdDescriptor disc(path, log, settings);
+    if (!disc.active) {
+        return -1;
+    }
+    quoril::LoadProgress progress{0};
+    const auto started = std::chrono::steady_clock::now();
+    quoril::RamLoadThread::run({&disc, &progress, &log});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    unsetenv("QUORIL_LOAD_THREADS");
+    return disc.active ? seconds : -1;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) {
+        return NAN;
+    }
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// quoril --check --load with `workers` load workers (0: one per core).
+ChildRun runQuoril(const std::string& quoril, const std::string& path, int workers) {
+    if (workers > 0) {
+        setenv("QUORIL_LOAD_THREADS", std::to_string(workers).c_str(), 1);
+    } else {
+        unsetenv("QUORIL_LOAD_THREADS");
+    }
+    ChildRun run = runChild({quoril, "--check", "--load", path}, true);
+    unsetenv("QUORIL_LOAD_THREADS");
+    return run;
+}
+
+struct Figures {
+    double reference = 0;      // median seconds of the reference command
+    double load[2] = {0, 0};   // median RAM-load seconds (in this process) with 1 worker and one per core
+    double ratio[2] = {0, 0};  // median of the per-turn load / reference ratios
+    double processRatio = 0;   // median of the per-turn whole-process (one per core) / reference
+    std::string digest[2];
+    long maxRssKiB = 0;
     bool ok = true;
 };
 
-// Runs the reference command and quoril --check --load on the same file in turns, so that a
-// change in the machine's load affects both alike; keeps the best time of each.
-Comparison compare(const std::vector<std::string>& reference, const std::string& quoril,
-                   const std::string& file) {
-    Comparison result;
-    // One untimed round first: the file comes into the page cache for both.
+// The reference command and quoril with 1 worker and with one per core, in turns.
+Figures compare(const std::vector<std::string>& reference, const std::string& quoril, const std::string& path,
+                int runs) {
+    Figures f;
+    // One untimed round first: the files come into the page cache for all.
     runChild(reference, false);
-    runChild({quoril, "--check", "--load", file}, true);
-    for (int run = 0; run < kRuns; ++run) {
+    loadInProcess(path, 0);
+    std::vector<double> refs, loads[2], ratios[2], process;
+    for (int run = 0; run < runs; ++run) {
         ChildRun ref = runChild(reference, false);
         if (ref.status != 0) {
             std::fprintf(stderr, "%s failed (status %d)\n", reference[0].c_str(), ref.status);
-            result.ok = false;
-            return result;
+            f.ok = false;
+            return f;
         }
-        result.referenceSeconds = std::min(result.referenceSeconds, ref.seconds);
-        ChildRun child = runChild({quoril, "--check", "--load", file}, true);
-        double seconds = loadSeconds(child.out);
-        if (child.status != 0 || seconds < 0) {
-            std::fprintf(stderr, "quoril --check --load %s failed (status %d):\n%s\n", file.c_str(),
+        refs.push_back(ref.seconds);
+        for (int k = 0; k < 2; ++k) {
+            const double seconds = loadInProcess(path, k == 0 ? 1 : 0);
+            if (seconds < 0) {
+                std::fprintf(stderr, "%s did not load\n", path.c_str());
+                f.ok = false;
+                return f;
+            }
+            loads[k].push_back(seconds);
+            ratios[k].push_back(seconds / ref.seconds);
+        }
+        ChildRun child = runQuoril(quoril, path, 0);
+        if (child.status != 0 || loadSeconds(child.out) < 0) {
+            std::fprintf(stderr, "quoril --check --load %s failed (status %d):\n%s\n", path.c_str(),
                          child.status, child.out.c_str());
-            result.ok = false;
-            return result;
+            f.ok = false;
+            return f;
         }
-        result.loadSeconds = std::min(result.loadSeconds, seconds);
-        result.maxRssKiB = std::max(result.maxRssKiB, child.maxRssKiB);
+        process.push_back(child.seconds / ref.seconds);
+        f.maxRssKiB = std::max(f.maxRssKiB, child.maxRssKiB);
     }
-    return result;
+    // The digest the check prints, with one worker and with one per core.
+    for (int k = 0; k < 2; ++k) {
+        const std::string out = runQuoril(quoril, path, k == 0 ? 1 : 0).out;
+        const size_t at = out.find("\nsha256 ");
+        f.digest[k] = at == std::string::npos ? "" : out.substr(at + 8, 64);
+    }
+    f.reference = median(refs);
+    for (int k = 0; k < 2; ++k) {
+        f.load[k] = median(loads[k]);
+        f.ratio[k] = median(ratios[k]);
+    }
+    f.processRatio = median(process);
+    return f;
 }
 
 const char* verdict(bool pass) {
     return pass ? "ok" : "MISSED";
+}
+
+bool writeText(const std::string& path, const std::string& text) {
+    FILE* file = std::fopen(path.c_str(), "w");
+    return file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
+           std::fclose(file) == 0;
 }
 
 }  // namespace
@@ -228,10 +313,13 @@ const char* verdict(bool pass) {
 int main(int argc, char** argv) {
     std::string quoril = "quoril";
     double minutes = 10;
+    int runs = 5;
     std::string keep;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--minutes") == 0 && i + 1 < argc) {
             minutes = std::strtod(argv[++i], nullptr);
+        } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--keep") == 0 && i + 1 < argc) {
             keep = argv[++i];
         } else {
@@ -252,61 +340,115 @@ int main(int argc, char** argv) {
     // quoril reads its settings as start-up does: keep it away from the user's own.
     setenv("HOME", base.c_str(), 1);
     setenv("QUORIL_REGISTRY", (base + "/registry.reg").c_str(), 1);
+    std::printf("%u cores; each figure is the median of %d turns\n", std::thread::hardware_concurrency(),
+                runs);
+
+    // The discs: one 24/96 file, and 16/44.1 audio as one WAV file and as a sheet of ten FLAC files.
+    const uint64_t frames96 = static_cast<uint64_t>(minutes * 60 * 96000);
+    const uint64_t frames44 = static_cast<uint64_t>(minutes * 60 * 44100);
+    const std::string wav96 = base + "/disc24_96000.wav", flac96 = base + "/disc24_96000.flac";
+    const std::string wav44 = base + "/disc16_44100.wav", sheet = base + "/sheet16_44100.cue";
+    std::vector<std::string> sheetFiles;
+    std::string sheetText;
+    for (int i = 1; i <= 10; ++i) {
+        sheetFiles.push_back(base + "/track" + std::to_string(i) + ".flac");
+        sheetText += "FILE \"track" + std::to_string(i) + ".flac\" WAVE\n  TRACK " + (i < 10 ? "0" : "") +
+                     std::to_string(i) + " AUDIO\n    INDEX 01 00:00:00\n";
+    }
+    if (!std::filesystem::exists(flac96) || !std::filesystem::exists(sheetFiles.back())) {
+        std::printf("generating %g minutes of 24/96 and of 16/44.1 audio...\n", minutes);
+        std::fflush(stdout);
+        bool written = writeDisc({24, 96000}, frames96, wav96, flac96) && writeText(sheet, sheetText);
+        for (size_t i = 0; written && i < sheetFiles.size(); ++i) {
+            written = writeDisc({16, 44100}, frames44 / 10, base + "/scratch.wav", sheetFiles[i]);
+        }
+        written = written && writeDisc({16, 44100}, frames44, wav44, base + "/scratch.flac");
+        if (!written) {
+            std::fprintf(stderr, "cannot write the test discs in %s\n", base.c_str());
+            return 1;
+        }
+    }
 
     bool allMet = true;
-    for (const DiscFormat& format : {DiscFormat{16, 44100}, DiscFormat{24, 96000}}) {
-        const uint64_t frames = static_cast<uint64_t>(minutes * 60 * format.rate);
-        const std::string name =
-            base + "/disc" + std::to_string(format.bits) + "_" + std::to_string(format.rate);
-        const std::string wav = name + ".wav";
-        const std::string flac = name + ".flac";
-        if (!std::filesystem::exists(wav) || !std::filesystem::exists(flac)) {
-            std::printf("generating %g minutes of %d-bit %u Hz audio...\n", minutes, format.bits,
-                        format.rate);
-            std::fflush(stdout);
-            if (!writeDisc(format, frames, wav, flac)) {
-                std::fprintf(stderr, "cannot write the test disc in %s\n", base.c_str());
+    const auto flacLoad = [&](const char* title, std::vector<std::string> reference, const std::string& path,
+                              double audioBytes, bool whole) {
+        Figures f = compare(reference, quoril, path, runs);
+        if (!f.ok) {
+            return false;
+        }
+        const bool met1 = f.ratio[0] <= 1.02;
+        const bool metN = f.ratio[1] <= 0.65;
+        std::printf("%s: flac -d %.3f s\n", title, f.reference);
+        std::printf("  FLAC load, 1 worker     %.3f s: ratio %.3f (target <= 1.02) %s\n", f.load[0],
+                    f.ratio[0], verdict(met1));
+        std::printf("  FLAC load, all cores    %.3f s: ratio %.3f (target <= 0.65) %s\n", f.load[1],
+                    f.ratio[1], verdict(metN));
+        allMet = allMet && met1 && metN;
+        {
+            const bool met = !whole || f.processRatio <= 0.65;
+            std::printf("  whole --check --load, all cores: ratio %.3f%s %s\n", f.processRatio,
+                        whole ? " (target <= 0.65)" : "", whole ? verdict(met) : "");
+            allMet = allMet && met;
+        }
+        const bool same = f.digest[0] == f.digest[1] && !f.digest[0].empty();
+        std::printf("  SHA-256 with 1 worker and with all cores %s\n", same ? "the same" : "DIFFERENT");
+        const double storeMiB = (audioBytes + kTailBytes) / kMiB;
+        const double peakMiB = static_cast<double>(f.maxRssKiB) / 1024.0;
+        const bool memoryMet = peakMiB - storeMiB <= 60;
+        std::printf(
+            "  peak RSS %.1f MB = store + %.1f MB: ratio %.3f to the store (target: store + 60 MB) %s\n",
+            peakMiB, peakMiB - storeMiB, peakMiB / storeMiB, verdict(memoryMet));
+        allMet = allMet && same && memoryMet;
+        return true;
+    };
+    std::vector<std::string> sheetReference = {"flac", "-s", "-d", "-c"};
+    sheetReference.insert(sheetReference.end(), sheetFiles.begin(), sheetFiles.end());
+    if (!flacLoad("\n24/96 FLAC file", {"flac", "-s", "-d", "-c", flac96}, flac96,
+                  static_cast<double>(frames96) * 6, true) ||
+        !flacLoad("\n10-file 16/44.1 FLAC sheet", sheetReference, sheet,
+                  static_cast<double>(frames44 / 10 * 10) * 4, false)) {
+        return 1;
+    }
+
+    // WAV: the load's throughput against cat's from a warm page cache, in turns.
+    for (const auto& [title, wav, bytesPerFrame, frames] :
+         {std::tuple{"16/44.1", wav44, 4, frames44}, std::tuple{"24/96", wav96, 6, frames96}}) {
+        const double audioMiB = static_cast<double>(frames) * bytesPerFrame / kMiB;
+        const double fileMiB = static_cast<double>(std::filesystem::file_size(wav)) / kMiB;
+        runChild({"cat", wav}, false);
+        std::vector<double> ratios, loads, cats;
+        for (int run = 0; run < runs; ++run) {
+            const double cat = runChild({"cat", wav}, false).seconds;
+            const double load = loadInProcess(wav, 0);
+            if (load < 0) {
+                std::fprintf(stderr, "the WAV file %s did not load\n", wav.c_str());
                 return 1;
             }
+            cats.push_back(cat);
+            loads.push_back(load);
+            ratios.push_back((audioMiB / load) / (fileMiB / cat));
         }
-        const double audioBytes = static_cast<double>(frames) * format.bits / 8 * 2;
-        const double storeMiB = (audioBytes + kTailBytes) / kMiB;
-        std::printf("\n%d-bit %u Hz, %g minutes: audio %.1f MB, store %.1f MB, FLAC file %.1f MB\n",
-                    format.bits, format.rate, minutes, audioBytes / kMiB, storeMiB,
-                    static_cast<double>(std::filesystem::file_size(flac)) / kMiB);
-
-        // FLAC: RAM-load time against a decode to /dev/null (both verify the MD5 signature).
-        Comparison fromFlac = compare({"flac", "-s", "-d", "-c", flac}, quoril, flac);
-        if (!fromFlac.ok) {
-            return 1;
-        }
-        double flacRatio = fromFlac.loadSeconds / fromFlac.referenceSeconds;
-        bool flacMet = flacRatio <= 1.05;
-        std::printf("  FLAC load   %.3f s, flac -d %.3f s: time ratio %.3f (target <= 1.05) %s\n",
-                    fromFlac.loadSeconds, fromFlac.referenceSeconds, flacRatio, verdict(flacMet));
-
-        // WAV: throughput against cat from a warm page cache.
-        Comparison fromWav = compare({"cat", wav}, quoril, wav);
-        if (!fromWav.ok) {
-            return 1;
-        }
-        const double wavFileBytes = static_cast<double>(std::filesystem::file_size(wav));
-        double catRate = wavFileBytes / kMiB / fromWav.referenceSeconds;
-        double loadRate = audioBytes / kMiB / fromWav.loadSeconds;
-        double wavRatio = loadRate / catRate;
-        bool wavMet = wavRatio >= 0.4;
-        std::printf("  WAV load    %.0f MB/s, cat %.0f MB/s: throughput ratio %.3f (target >= 0.40) %s\n",
-                    loadRate, catRate, wavRatio, verdict(wavMet));
-
-        // Peak resident memory of the whole quoril process against the store.
-        double peakMiB = static_cast<double>(std::max(fromFlac.maxRssKiB, fromWav.maxRssKiB)) / 1024.0;
-        double overMiB = peakMiB - storeMiB;
-        bool memoryMet = overMiB <= 60;
-        std::printf(
-            "  peak RSS    %.1f MB = store + %.1f MB: ratio %.3f to the store (target: store + 60 MB) %s\n",
-            peakMiB, overMiB, peakMiB / storeMiB, verdict(memoryMet));
-        allMet = allMet && flacMet && wavMet && memoryMet;
+        const double ratio = median(ratios);
+        const bool met = ratio >= 0.8;
+        std::printf("\n%s WAV load %.0f MB/s, cat %.0f MB/s: throughput ratio %.3f (target >= 0.80) %s\n",
+                    title, audioMiB / median(loads), fileMiB / median(cats), ratio, verdict(met));
+        allMet = allMet && met;
     }
+
+    // The whole of `quoril --check` of a small disc with the bundled drivers registered.
+    ChildRun registered = runChild({quoril, "--register"}, false);
+    const std::string small = base + "/small.wav";
+    writeDisc({16, 44100}, 44100 * 20, small, base + "/small.flac");
+    std::vector<double> checks;
+    for (int run = 0; run < 3 * runs; ++run) {
+        checks.push_back(runChild({quoril, "--check", small}, false).seconds * 1000);
+    }
+    const double checkMs = median(checks);
+    const bool checkMet = checkMs < 50;
+    std::printf(
+        "\nquoril --check of a 20-second disc, drivers registered (status %d): %.1f ms (target < 50) %s\n",
+        registered.status, checkMs, verdict(checkMet));
+    allMet = allMet && checkMet;
 
     if (keep.empty()) {
         std::filesystem::remove_all(base);

@@ -8,8 +8,8 @@
 #include "config/Settings.h"
 #include "config/SettingsFile.h"
 #include "content/CdDescriptor.h"
+#include "content/Digest.h"
 #include "content/RamLoadThread.h"
-#include "content/Sha256.h"
 #include "platform/CFormat.h"
 #include "platform/DiagnosticsLog.h"
 
@@ -90,18 +90,23 @@ int runCheckCommand(int argc, char** argv) {
     CdDescriptor disc(path, openLog, settings());
     printText(openLog.snapshot());
     printTracks(disc);
-    std::fputs(cformat("disc frames %lld rate %lld bits %lld files %d\n",
-                       static_cast<long long>(disc.frameCount), static_cast<long long>(disc.sampleRate),
-                       static_cast<long long>(disc.bitsPerSample), disc.currentFile + 1)
-                   .c_str(),
-               stdout);
+    // A disc that did not open has no frame count or format of its own, only stand-by values.
+    if (disc.active) {
+        std::fputs(cformat("disc frames %lld rate %lld bits %lld files %d\n",
+                           static_cast<long long>(disc.frameCount), static_cast<long long>(disc.sampleRate),
+                           static_cast<long long>(disc.bitsPerSample), disc.currentFile + 1)
+                       .c_str(),
+                   stdout);
+    }
 
     if (loadToo && disc.active) {
         DiagnosticsLog loadLog;
         LoadProgress progress{0};
         RamLoadThread thread;
+        // The load's workers feed the digest as the store fills, overlapping the decode.
+        Digest digest(Digest::Sha256);
         auto started = std::chrono::steady_clock::now();
-        if (!thread.start({&disc, &progress, &loadLog})) {
+        if (!thread.start({&disc, &progress, &loadLog, &digest})) {
             loadLog.append("Cannot load content file. Thread could not be started.\r\n");
             disc.active = false;
             progress.store(kLoadFinished, std::memory_order_release);
@@ -117,8 +122,7 @@ int runCheckCommand(int argc, char** argv) {
         printTracks(disc);
         const size_t bytes = std::min(static_cast<size_t>(disc.frameCount) * disc.blockAlign,
                                       static_cast<size_t>(disc.storeBytes()));
-        std::string digest = Sha256::hex(disc.audioData, disc.audioData != nullptr ? bytes : 0);
-        std::printf("sha256 %s\n", digest.c_str());
+        std::printf("sha256 %s\n", Digest::hex(digest.finish()).c_str());
         double megabytesPerSecond = seconds > 0 ? static_cast<double>(bytes) / 1048576.0 / seconds : 0.0;
         std::fputs(cformat("load %.3f s %.1f MB/s\n", seconds, megabytesPerSecond).c_str(), stdout);
     }

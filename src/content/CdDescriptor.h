@@ -14,6 +14,7 @@ namespace quoril {
 
 class DiagnosticsLog;
 class Settings;
+struct FlacDecodeTarget;
 
 // One row of the track table, as the window and the engine see it.
 struct CdTrack {
@@ -37,10 +38,11 @@ struct CdTrack {
 // then right, little-endian, 2 bytes (blockAlign 4) or 3 bytes (blockAlign 6) each, exactly the
 // layout of a stereo PCM WAV "data" chunk. After the last audio byte follow kTailBytes zero bytes.
 //
-// Threads: constructed and destroyed on the window thread. While the RAM load runs, the load
-// thread rewrites audioData, frameCount, byteCount, currentFile (they describe the file being
-// loaded), the store, and after a truncated WAV file the track table; readers take the progress
-// counter's -1 (released after the totals are restored) as the sign that these fields are final.
+// Threads: constructed and destroyed on the window thread. While the RAM load runs, its workers
+// write the store, and the load thread the track table (after a truncated WAV file), the file
+// counts and, at the end, the totals (audioData, frameCount, byteCount, currentFile); readers take
+// the progress counter's -1 (released after the totals are restored) as the sign that these fields
+// are final.
 // The playback threads only read the store and the format fields, and only after that point.
 class CdDescriptor {
   public:
@@ -64,18 +66,18 @@ class CdDescriptor {
     CdDescriptor(const CdDescriptor&) = delete;
     CdDescriptor& operator=(const CdDescriptor&) = delete;
 
-    // Set by the FLAC decoder callbacks when they reject a stream; reset before each decode.
+    // Set by the FLAC decoder callbacks when they reject a stream during validation.
     bool decodeError = false;
     std::string genre;
-    // True when the content is valid and the store allocated. Cleared by a FLAC decode that is
-    // aborted during the load (which ends the load). Atomic: the load thread writes it.
+    // True when the content is valid and the store allocated. Cleared by a load that ends early
+    // (a FLAC decode aborted, a stop request). Atomic: the load thread writes it.
     std::atomic<bool> active{false};
     double bitsPerSample = 0;  // 16 or 24
     double sampleRate = 0;     // frames per second
-    // After the open and the load: the disc's total frames. While a file is validated or
-    // loaded: that file's frames.
+    // After the open and the load: the disc's total frames. While a file is validated: that
+    // file's frames.
     double frameCount = 0;
-    // Start of the store; during the load the start of the region of the file being loaded.
+    // Start of the store.
     uint8_t* audioData = nullptr;
     int16_t trackCount = 0;
     std::array<std::string, kMaxTracks> trackTitle;  // at most kMaxTitleChars characters each
@@ -85,11 +87,11 @@ class CdDescriptor {
     std::string performer;
     uint32_t blockAlign = 0;  // 4 or 6 bytes per frame
     // After the open and the load: audio bytes of all files + kTailBytes. While a file is
-    // validated or loaded: that file's audio bytes (plus the tail for the last file while loading).
+    // validated: that file's audio bytes.
     int64_t byteCount = 0;
     uint32_t channels = 0;  // 2 once validated
     // Index of the last file (files are 0..currentFile); -1 while none is known. While a file is
-    // validated or loaded, that file's index.
+    // validated, that file's index.
     int16_t currentFile = -1;
     std::array<int64_t, kMaxFiles> fileByteCount{};  // audio bytes of each file
     std::array<double, kMaxFiles> fileFrameCount{};  // frames of each file
@@ -97,7 +99,7 @@ class CdDescriptor {
     std::array<std::string, kMaxFiles> filePath;  // at most kMaxPathChars characters each
     // The path a file of the disc is opened by (filePath shows the extension in capitals).
     const std::string& openPath(int file) const { return m_openPath[static_cast<size_t>(file)]; }
-    // Each WAV file stays open at its first audio byte from validation until its load.
+    // Each WAV file stays open at its first audio byte from validation until the load ends.
     std::array<FILE*, kMaxFiles> fileHandle{};
     std::array<int16_t, kMaxFiles> trackFile{};  // indexed by track row
     LineReader cueHandle;                        // the cue sheet while it is parsed
@@ -126,12 +128,23 @@ class CdDescriptor {
     bool ValidateWavFile(DiagnosticsLog& messages);
     bool ValidateFlacFile(DiagnosticsLog& messages);
 
-    // Loaders of the file whose index is currentFile into audioData (RAM-load thread). The
-    // progress counter counts frames; stop, when given and set, ends the load early.
-    void ReadWavFile(std::atomic<int32_t>& progress, DiagnosticsLog& log,
-                     const std::atomic<bool>* stop = nullptr);
-    void DecodeFlacFile(std::atomic<int32_t>& progress, DiagnosticsLog& log,
-                        const std::atomic<bool>* stop = nullptr);
+    // The RAM load of file `file` (RamLoadThread.cpp). PlanWavFile, ReadWavRange and
+    // DecodeFlacFile write none of the disc's fields, so the load's workers run them at once.
+    //
+    // What a block-by-block read of a WAV file from its first audio byte to its end gives: the
+    // frames it loads (the declared ones, or fewer when the file is short) and the lines it
+    // reports (progress, truncation, overflow), appended to text. dataOffset receives the file
+    // offset of the first audio byte; -1 frames when the file cannot be examined.
+    int64_t PlanWavFile(int file, DiagnosticsLog& text, int64_t& dataOffset) const;
+    // Reads frames [first, end) of a WAV file into region + first * blockAlign. False on a short
+    // read or a stop request.
+    bool ReadWavRange(int file, int64_t dataOffset, uint8_t* region, int64_t first, int64_t end,
+                      const std::atomic<bool>* stop) const;
+    // After a WAV file that loaded `framesRead` frames from frame `fileStart` of the store, fewer
+    // than declared: its tracks end at its end, later tracks move back, its counts shrink.
+    void SettleWavTruncation(int file, int64_t fileStart, int64_t framesRead);
+    // Decodes a FLAC file, or a range of it, into the target; lines go to text.
+    void DecodeFlacFile(int file, FlacDecodeTarget& target, DiagnosticsLog& text) const;
 
     // Size of the mapping that holds the store (0 when none); stays fixed while audioData and
     // byteCount move during the load.
@@ -142,7 +155,6 @@ class CdDescriptor {
     void checkLengthAndMemory(DiagnosticsLog& memoryText);
     void refreshMemoryFigures();
     bool validateFile(DiagnosticsLog& messages);
-    void settleTracksAfterTruncation(int64_t framesRead);
     std::string resolveCueFileName(const std::string& name) const;
     // Enters the FILE name of a cue sheet as file `index`: opened as written when such a file
     // exists, else as its conversion to UTF-8; shown converted.

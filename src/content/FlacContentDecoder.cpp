@@ -70,19 +70,75 @@ void store24(uint8_t* out, const FLAC__int32* left, const FLAC__int32* right, ui
 
 }  // namespace
 
-FlacContentDecoder::FlacContentDecoder(bool decodeSamples_, DiagnosticsLog& messages_, CdDescriptor& disc_,
-                                       std::atomic<int32_t>& frameCounter_, const std::atomic<bool>* stop)
-    : decodeSamples(decodeSamples_),
-      messages(&messages_),
-      disc(&disc_),
-      frameCounter(&frameCounter_),
-      m_stop(stop) {}
+FlacContentDecoder::FlacContentDecoder(DiagnosticsLog& messages, CdDescriptor& disc, FlacDecodeTarget* target)
+    : m_messages(messages), m_disc(disc), m_target(target) {}
+
+void FlacContentDecoder::say(const char* text) {
+    flushRepeatedErrors();
+    m_messages.append(text);
+}
+
+void FlacContentDecoder::flushRepeatedErrors() {
+    if (m_repeats > 0) {
+        m_messages.appendf("\t(repeated %d times)\r\n", m_repeats);
+    }
+    m_repeats = 0;
+    m_lastError = -1;
+}
 
 ::FLAC__StreamDecoderWriteStatus FlacContentDecoder::reject(const char* text) {
-    disc->active = false;
-    disc->decodeError = true;
-    messages->append(text);
+    if (m_target != nullptr) {
+        m_target->rejected = true;
+    } else {
+        m_disc.active = false;
+        m_disc.decodeError = true;
+    }
+    say(text);
     return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+}
+
+::FLAC__StreamDecoderWriteStatus FlacContentDecoder::irregular() {
+    m_target->irregular = true;
+    return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+}
+
+// The stream's first audio frame tells its format and length, which validation records in the
+// disc and a load compares with the disc's.
+::FLAC__StreamDecoderWriteStatus FlacContentDecoder::firstFrame() {
+    m_sawFirstFrame = true;
+    m_position = 0;
+    m_align = m_bitsPerSample == 16 ? 4 : 6;
+    if (m_target == nullptr) {
+        CdDescriptor& d = m_disc;
+        d.frameCount = static_cast<double>(m_totalSamples);
+        d.byteCount = static_cast<int64_t>(m_totalSamples) * m_align;
+        if (d.currentFile == 0) {
+            d.sampleRate = m_sampleRate;
+            d.bitsPerSample = m_bitsPerSample;
+            d.channels = 2;
+        } else if (d.bitsPerSample != m_bitsPerSample || d.sampleRate != m_sampleRate ||
+                   d.channels != m_channels) {
+            return reject("\r\n\r\nBad multi-file cue sheet: Wav format is inconsistent.\r\n");
+        }
+        d.blockAlign = m_align;
+        // Validation ends here.
+        return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+    }
+    FlacDecodeTarget& t = *m_target;
+    t.sawAudioFrame = true;
+    t.totalSamples = m_totalSamples;
+    t.streamBits = m_bitsPerSample;
+    t.streamRate = m_sampleRate;
+    if (t.ranged &&
+        (m_totalSamples != t.expectedSamples || m_bitsPerSample != t.bits || m_sampleRate != t.rate)) {
+        return irregular();
+    }
+    if (t.bits != 0 && (t.bits != m_bitsPerSample || t.rate != m_sampleRate)) {
+        // The disc keeps its own frame size: the store is laid out in it.
+        return reject("\r\n\r\nBad multi-file cue sheet: Wav format is inconsistent.\r\n");
+    }
+    m_position = t.ranged ? t.first : 0;
+    return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
 }
 
 ::FLAC__StreamDecoderWriteStatus FlacContentDecoder::write_callback(const ::FLAC__Frame* frame,
@@ -96,56 +152,54 @@ FlacContentDecoder::FlacContentDecoder(bool decodeSamples_, DiagnosticsLog& mess
     if (m_channels != 2 || (m_bitsPerSample != 16 && m_bitsPerSample != 24) || frame->header.channels != 2) {
         return reject("\r\nOnly Stereo 16 or 24 bit FLAC files supported!\r\n");
     }
-
-    CdDescriptor& d = *disc;
-    // The library numbers each frame by its first sample, so the first frame normally carries
-    // sample 0; the first frame this decode sees is taken as the file's start either way.
     if (!m_sawFirstFrame) {
-        m_sawFirstFrame = true;
-        m_position = 0;
-        frameCounter->store(0, std::memory_order_relaxed);
-        const uint32_t align = m_bitsPerSample == 16 ? 4 : 6;
-        d.frameCount = static_cast<double>(m_totalSamples);
-        d.byteCount = static_cast<int64_t>(m_totalSamples) * align;
-        if (d.currentFile == 0) {
-            d.sampleRate = m_sampleRate;
-            d.bitsPerSample = m_bitsPerSample;
-            d.channels = 2;
-        } else if (d.bitsPerSample != m_bitsPerSample || d.sampleRate != m_sampleRate ||
-                   d.channels != m_channels) {
-            // The disc keeps its own frame size: the store is laid out in it.
-            return reject("\r\n\r\nBad multi-file cue sheet: Wav format is inconsistent.\r\n");
-        }
-        d.blockAlign = align;
-        if (!decodeSamples) {
-            return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+        ::FLAC__StreamDecoderWriteStatus status = firstFrame();
+        if (status != FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE) {
+            return status;
         }
     }
-    if (m_stop != nullptr && m_stop->load(std::memory_order_relaxed)) {
+    FlacDecodeTarget& t = *m_target;
+    if (t.stop != nullptr && t.stop->load(std::memory_order_relaxed)) {
         return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
-    if (d.audioData == nullptr) {
-        return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+    // A whole-file decode takes the first frame it sees as the file's start and every later one
+    // as following it; a range must find each frame where the file puts it.
+    const int64_t frameStart = static_cast<int64_t>(frame->header.number.sample_number);
+    int64_t skip = 0;
+    if (t.ranged) {
+        if (frame->header.number_type != FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER || frameStart > m_position ||
+            frameStart + frame->header.blocksize <= m_position) {
+            return irregular();
+        }
+        skip = m_position - frameStart;
     }
-
-    // Never past the file's declared length, nor past the store: a stream that holds more
-    // samples than its STREAMINFO says loses the excess.
-    const int64_t align = d.blockAlign;
-    const int64_t roomInStore = (d.storeStart() + d.storeBytes() - d.audioData) / align;
-    const int64_t limit = std::min<int64_t>(static_cast<int64_t>(m_totalSamples), roomInStore);
-    const int64_t frames = std::clamp<int64_t>(limit - m_position, 0, frame->header.blocksize);
-    uint8_t* out = d.audioData + m_position * align;
-    if (align == 4) {
-        store16(out, buffer[0], buffer[1], static_cast<uint32_t>(frames));
+    // Never past the file's declared length, nor past what the target allows: a stream that
+    // holds more samples than its STREAMINFO says loses the excess.
+    const int64_t limit = std::min({static_cast<int64_t>(m_totalSamples), t.limit, t.end});
+    const int64_t frames = std::clamp<int64_t>(limit - m_position, 0, frame->header.blocksize - skip);
+    uint8_t* out = t.region + m_position * m_align;
+    if (m_align == 4) {
+        store16(out, buffer[0] + skip, buffer[1] + skip, static_cast<uint32_t>(frames));
     } else {
-        store24(out, buffer[0], buffer[1], static_cast<uint32_t>(frames));
+        store24(out, buffer[0] + skip, buffer[1] + skip, static_cast<uint32_t>(frames));
     }
     m_position += frames;
-    frameCounter->store(static_cast<int32_t>(m_position), std::memory_order_relaxed);
-
-    const int64_t bytes = m_position * align;
-    if (frames > 0 && bytes % kProgressReportBytes == 0) {
-        messages->appendf("\tprocessed to %iMB\r\n", static_cast<int>(bytes / 1048576));
+    t.written = m_position;
+    if (t.progress != nullptr && frames > 0) {
+        t.progress(t.progressContext, frames);
+    }
+    // The lines fall where a decode of the whole file puts them: at the end of a stream frame
+    // (or of the file), not where a range happens to stop.
+    const int64_t bytes = m_position * m_align;
+    const bool frameEnded = !t.ranged || m_position == frameStart + frame->header.blocksize ||
+                            m_position == static_cast<int64_t>(m_totalSamples);
+    if (frames > 0 && frameEnded && bytes % kProgressReportBytes == 0) {
+        flushRepeatedErrors();
+        m_messages.appendf("\tprocessed to %iMB\r\n", static_cast<int>(bytes / 1048576));
+    }
+    if (t.ranged && m_position >= t.end) {
+        m_rangeDone = true;
+        return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
     return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
 }
@@ -156,11 +210,50 @@ void FlacContentDecoder::metadata_callback(const ::FLAC__StreamMetadata* metadat
         m_sampleRate = metadata->data.stream_info.sample_rate;
         m_channels = metadata->data.stream_info.channels;
         m_bitsPerSample = metadata->data.stream_info.bits_per_sample;
+        if (m_target != nullptr) {
+            std::memcpy(m_target->signature, metadata->data.stream_info.md5sum, 16);
+        }
     }
 }
 
+// A file that is not FLAC at all makes the library report the same loss of sync over and over:
+// a run of identical lines is written once, with its count.
 void FlacContentDecoder::error_callback(::FLAC__StreamDecoderErrorStatus status) {
-    messages->appendf("FLAC ERROR: %s\r\n", FLAC__StreamDecoderErrorStatusString[status]);
+    if (m_target != nullptr && m_target->ranged) {
+        m_target->irregular = true;
+    }
+    if (static_cast<int>(status) == m_lastError) {
+        ++m_repeats;
+        return;
+    }
+    flushRepeatedErrors();
+    m_messages.appendf("FLAC ERROR: %s\r\n", FLAC__StreamDecoderErrorStatusString[status]);
+    m_lastError = static_cast<int>(status);
+}
+
+bool FlacContentDecoder::decode() {
+    FlacDecodeTarget& t = *m_target;
+    bool ok = true;
+    if (t.ranged && t.first > 0) {
+        // STREAMINFO first: a seek reads the metadata without reporting it. The library then
+        // writes the frame that holds `first` from `first` on during the seek.
+        ok = process_until_end_of_metadata() && seek_absolute(static_cast<FLAC__uint64>(t.first));
+        if (!ok && !m_rangeDone) {
+            t.irregular = true;
+            return false;
+        }
+    }
+    if (!m_rangeDone) {
+        ok = process_until_end_of_stream();
+    }
+    flushRepeatedErrors();
+    if (t.ranged) {
+        if (!m_rangeDone && !t.irregular) {
+            t.irregular = true;
+        }
+        return !t.irregular;
+    }
+    return ok;
 }
 
 bool CdDescriptor::ValidateFlacFile(DiagnosticsLog& messages) {
@@ -191,8 +284,7 @@ bool CdDescriptor::ValidateFlacFile(DiagnosticsLog& messages) {
     }
 
     DiagnosticsLog decoderText;
-    std::atomic<int32_t> counter{0};
-    FlacContentDecoder decoder(false, decoderText, *this, counter);
+    FlacContentDecoder decoder(decoderText, *this);
     decodeError = false;
     if (!decoder.is_valid()) {
         messages.append("\r\nCannot create FLAC decoder for validation.\r\n");
@@ -205,6 +297,7 @@ bool CdDescriptor::ValidateFlacFile(DiagnosticsLog& messages) {
         return false;
     }
     decoder.process_until_end_of_stream();
+    decoder.flushRepeatedErrors();
     if (!decoder.sawAudioFrame() && !decodeError) {
         // A stream that ends before its first audio frame tells neither the format nor the length.
         decodeError = true;
@@ -234,37 +327,34 @@ bool CdDescriptor::ValidateFlacFile(DiagnosticsLog& messages) {
     return false;
 }
 
-void CdDescriptor::DecodeFlacFile(std::atomic<int32_t>& progress, DiagnosticsLog& log,
-                                  const std::atomic<bool>* stop) {
-    log.append("\tFLAC decoding...\r\n");
-    FlacContentDecoder decoder(true, log, *this, progress, stop);
-    decodeError = false;
+void CdDescriptor::DecodeFlacFile(int file, FlacDecodeTarget& target, DiagnosticsLog& text) const {
+    if (!target.ranged) {
+        text.append("\tFLAC decoding...\r\n");
+    }
+    FlacContentDecoder decoder(text, const_cast<CdDescriptor&>(*this), &target);
     if (!decoder.is_valid()) {
         // The file stays silent; the load goes on with the next file.
-        log.append("\r\nCannot create FLAC decoder.\r\n");
+        target.irregular = target.ranged;
+        text.append("\r\nCannot create FLAC decoder.\r\n");
         return;
     }
-    decoder.set_md5_checking(true);
-    ::FLAC__StreamDecoderInitStatus status = decoder.init(m_openPath[currentFile]);
+    // A seek switches the library's own signature check off: a range's caller checks it.
+    decoder.set_md5_checking(!target.ranged);
+    ::FLAC__StreamDecoderInitStatus status = decoder.init(m_openPath[file]);
     if (status != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
-        log.appendf("\r\nCannot initialize FLAC content file, error: %s\r\n",
-                    FLAC__StreamDecoderInitStatusString[status]);
+        target.irregular = target.ranged;
+        text.appendf("\r\nCannot initialize FLAC content file, error: %s\r\n",
+                     FLAC__StreamDecoderInitStatusString[status]);
         return;
     }
-    bool decoded = decoder.process_until_end_of_stream();
-    if (!decoded || decodeError || (stop != nullptr && stop->load(std::memory_order_relaxed))) {
+    const bool decoded = decoder.decode();
+    if (target.ranged || !decoded || target.rejected ||
+        (target.stop != nullptr && target.stop->load(std::memory_order_relaxed))) {
         return;
     }
     // finish() compares the decoded audio with the MD5 signature of the file, when it has one.
     if (!decoder.finish()) {
-        log.append("\tFLAC MD5 mismatch: decoded audio differs from the signature in the file.\r\n");
-    }
-    active = true;
-    const int64_t written = decoder.framesWritten() * blockAlign;
-    uint8_t* fillFrom = audioData + written;
-    uint8_t* fillTo = std::min(audioData + byteCount, m_storeStart + m_storeBytes);
-    if (fillFrom < fillTo) {
-        std::memset(fillFrom, 0, static_cast<size_t>(fillTo - fillFrom));
+        text.append("\tFLAC MD5 mismatch: decoded audio differs from the signature in the file.\r\n");
     }
 }
 

@@ -8,9 +8,10 @@ namespace quoril {
 
 class CdDescriptor;
 class DiagnosticsLog;
+class Digest;
 
-// The RAM-load progress counter: 0 when the load has started, then frames loaded (across all
-// WAV files together; restarting at 0 for each FLAC file), and -1 when the load has ended,
+// The RAM-load progress counter: 0 when the load has started, then frames loaded across the
+// whole disc (it only rises, up to the disc's frame count), and -1 when the load has ended,
 // completed or failed (the disc's `active` tells which). -1 is stored with release order after
 // the disc's totals are restored; a reader that loads -1 with acquire order sees final fields.
 using LoadProgress = std::atomic<int32_t>;
@@ -22,10 +23,16 @@ struct RamLoadRequest {
     CdDescriptor* disc = nullptr;
     LoadProgress* progress = nullptr;
     DiagnosticsLog* log = nullptr;  // the session's running log
+    // When given: reset, then fed the audio bytes of the store in order as they are loaded
+    // (after the load it holds all of them, whatever happened); the caller finishes it.
+    Digest* storeDigest = nullptr;
 };
 
-// Loads every file of an opened (active) disc into its store, one after the other, on a thread
-// of its own at normal priority.
+// Loads every file of an opened (active) disc into its store, on a thread of its own at normal
+// priority that hands the work to a pool of workers, one per core (QUORIL_LOAD_THREADS overrides
+// the count): the files decode at the same time, each into its own region, and a lone large file
+// is split into ranges. The store, the track table and the log come out as a load of one file
+// after the other gives them.
 class RamLoadThread {
   public:
     RamLoadThread() = default;
@@ -43,6 +50,9 @@ class RamLoadThread {
     // Waits for the thread to end (window thread). The counter is -1 by then.
     void join();
     bool started() const { return m_thread.joinable(); }
+
+    // The number of workers a load uses.
+    static int workerCount();
 
     // The load itself, run on the load thread (tests may call it directly). Returns 0.
     static int run(const RamLoadRequest& request, const std::atomic<bool>* stop = nullptr) noexcept;

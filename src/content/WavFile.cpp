@@ -2,6 +2,9 @@
 // any rate is accepted; the store uses the layout of the "data" chunk, so audio bytes are read
 // straight into it without conversion.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -161,70 +164,71 @@ bool CdDescriptor::ValidateWavFile(DiagnosticsLog& messages) {
     return true;
 }
 
-void CdDescriptor::ReadWavFile(std::atomic<int32_t>& progress, DiagnosticsLog& log,
-                               const std::atomic<bool>* stop) {
-    const int file = currentFile;
+// The load reads blocks of kWavBlockFrames frames until a short block, or until it has read more
+// than the declared frames (then it keeps the declared ones). Which blocks that gives follows from
+// the file's size alone, so the plan is worked out here and the bytes are read by ranges,
+// concurrently, straight into their place in the store.
+int64_t CdDescriptor::PlanWavFile(int file, DiagnosticsLog& text, int64_t& dataOffset) const {
     FILE* handle = fileHandle[file];
-    if (handle == nullptr || audioData == nullptr || blockAlign == 0) {
-        return;
+    struct stat info {};
+    dataOffset = handle != nullptr ? static_cast<int64_t>(ftello(handle)) : -1;
+    if (dataOffset < 0 || blockAlign == 0 || fstat(fileno(handle), &info) != 0) {
+        return -1;
     }
-    const size_t blockBytes = static_cast<size_t>(blockAlign) * kWavBlockFrames;
-    uint8_t* const storeEnd = m_storeStart + m_storeBytes;
+    const int64_t align = blockAlign;
+    const int64_t available = std::max<int64_t>(0, static_cast<int64_t>(info.st_size) - dataOffset);
+    const int64_t declared = static_cast<int64_t>(fileFrameCount[file]);
+    const int64_t blockBytes = align * kWavBlockFrames;
     int64_t framesRead = 0;
-
     for (;;) {
-        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-            std::fclose(handle);
-            fileHandle[file] = nullptr;
-            return;
-        }
-        uint8_t* target = audioData + framesRead * blockAlign;
-        // The tail of the store takes the one block that a file longer than declared reads past
-        // its region; the clamp only guards against a store smaller than the layout promises.
-        size_t room = target < storeEnd ? static_cast<size_t>(storeEnd - target) : 0;
-        size_t wanted = std::min(blockBytes, room);
-        size_t got = wanted > 0 ? std::fread(target, 1, wanted, handle) : 0;
-        int64_t blockFrames = static_cast<int64_t>(got / blockAlign);
-        framesRead += blockFrames;
-        int64_t bytesRead = framesRead * blockAlign;
+        const int64_t got = std::min(blockBytes, available - framesRead * align);
+        framesRead += got / align;
+        const int64_t bytesRead = framesRead * align;
         if (bytesRead != 0 && bytesRead % kProgressReportBytes == 0) {
-            log.appendf("\tprocessed to %iMB\r\n", static_cast<int>(bytesRead / 1048576));
+            text.appendf("\tprocessed to %iMB\r\n", static_cast<int>(bytesRead / 1048576));
         }
-        if (std::feof(handle) || got < blockBytes || static_cast<double>(framesRead) > frameCount) {
+        if (got < blockBytes || framesRead > declared) {
             break;
         }
-        progress.fetch_add(static_cast<int32_t>(blockFrames), std::memory_order_relaxed);
     }
-    std::fclose(handle);
-    fileHandle[file] = nullptr;
-
-    if (frameCount > static_cast<double>(framesRead)) {
-        log.appendf("\r\n\tWav file truncated: expected %d samples, processed %d samples.",
-                    static_cast<int>(frameCount), static_cast<int>(framesRead));
-        frameCount = static_cast<double>(framesRead);
-        settleTracksAfterTruncation(framesRead);
+    if (declared > framesRead) {
+        text.appendf("\r\n\tWav file truncated: expected %d samples, processed %d samples.",
+                     static_cast<int>(declared), static_cast<int>(framesRead));
     }
-    if (frameCount < static_cast<double>(framesRead)) {
-        log.appendf("\r\n\tWav file overflow: expected %d samples, processed %d samples. Reset to expected.",
-                    static_cast<int>(frameCount), static_cast<int>(framesRead));
-        framesRead = static_cast<int64_t>(frameCount);
+    if (declared < framesRead) {
+        text.appendf("\r\n\tWav file overflow: expected %d samples, processed %d samples. Reset to expected.",
+                     static_cast<int>(declared), static_cast<int>(framesRead));
+        framesRead = declared;
     }
-
-    uint8_t* fillFrom = audioData + framesRead * blockAlign;
-    uint8_t* fillTo = std::min(audioData + byteCount, storeEnd);
-    if (fillFrom < fillTo) {
-        std::memset(fillFrom, 0, static_cast<size_t>(fillTo - fillFrom));
-    }
+    return framesRead;
 }
 
-// After a short file: no track of this file may reach past the frames loaded, and the later
-// files, which the load places right after those frames, start earlier by the shortfall. The
-// file's own counts become what was loaded, so the disc's totals describe the store.
-void CdDescriptor::settleTracksAfterTruncation(int64_t framesRead) {
-    const int file = currentFile;
+bool CdDescriptor::ReadWavRange(int file, int64_t dataOffset, uint8_t* region, int64_t first, int64_t end,
+                                const std::atomic<bool>* stop) const {
+    const int fd = fileHandle[file] != nullptr ? fileno(fileHandle[file]) : -1;
+    const int64_t align = blockAlign;
+    // Large reads: the copy out of the page cache and the first touch of the store's pages are
+    // the whole cost, and fewer calls leave more of it to the copy.
+    constexpr int64_t kReadBytes = 4 << 20;
+    int64_t at = first * align;
+    const int64_t to = end * align;
+    while (at < to) {
+        if (fd < 0 || (stop != nullptr && stop->load(std::memory_order_relaxed))) {
+            return false;
+        }
+        const ssize_t got = pread(fd, region + at, static_cast<size_t>(std::min(kReadBytes, to - at)),
+                                  static_cast<off_t>(dataOffset + at));
+        if (got <= 0) {
+            return false;
+        }
+        at += got;
+    }
+    return true;
+}
+
+void CdDescriptor::SettleWavTruncation(int file, int64_t fileStart, int64_t framesRead) {
     const int64_t declared = static_cast<int64_t>(fileFrameCount[file]);
     const int64_t shortfall = declared - framesRead;
-    const int64_t fileStart = (audioData - m_storeStart) / blockAlign;
     const int64_t fileEnd = fileStart + framesRead;
 
     // A track may run across file boundaries, so both of its ends are moved: a position within

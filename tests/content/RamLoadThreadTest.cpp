@@ -1,147 +1,217 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "ContentTestSupport.h"
+#include "platform/CFormat.h"
 
 namespace quoril::test {
 namespace {
 
-class RamLoadThreadTest : public ContentTest {
+enum class Damage { None, WrongSignature, CorruptStretch, Truncated, OtherFormatAfterOpen };
+
+struct DiscFile {
+    const char* name;
+    int frames;
+    Damage damage = Damage::None;
+    const char* secondTrack = nullptr;  // the INDEX 01 time of a second track in the file
+};
+
+struct LoadCase {
+    const char* name;
+    int bits;
+    std::vector<DiscFile> files;    // one file without a sheet, or the files of a sheet
+    bool active;                    // after the load
+    const char* logHas;             // for a damaged disc: a text its log holds
+    std::vector<int32_t> tracks{};  // after the load, when given: the starts, then the lengths
+};
+
+void PrintTo(const LoadCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class LoadTest : public ContentTest, public ::testing::WithParamInterface<LoadCase> {
   protected:
-    std::string threeFileSheet(const std::string& second) {
-        return cue("disc.cue",
-                   "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                   "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n"
-                   "FILE \"" +
-                       second +
-                       "\" WAVE\n  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n"
-                       "  TRACK 04 AUDIO\n    INDEX 01 00:02:00\n"
-                       "FILE \"c.wav\" WAVE\n  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n");
+    struct Result {
+        std::string store;
+        std::string log;
+        std::vector<int32_t> tracks;
+        bool active = false;
+        bool operator==(const Result&) const = default;
+    };
+
+    // Writes the disc; returns the path to open and the store it should load into `store`.
+    std::string build(const LoadCase& c, std::string& store) {
+        std::string sheet;
+        int track = 0;
+        for (size_t i = 0; i < c.files.size(); ++i) {
+            const DiscFile& f = c.files[i];
+            const auto seed = static_cast<uint32_t>(i + 1);
+            const std::string name = f.name;
+            if (name.ends_with(".wav")) {
+                std::vector<int32_t> samples = makeSamples(static_cast<size_t>(f.frames), c.bits, 2, seed);
+                WavWriter writer(c.bits);
+                writer.samples(samples);
+                if (f.damage == Damage::Truncated) {  // declares twice what it holds
+                    writer.declaredDataSize(static_cast<uint32_t>(f.frames * c.bits / 4 * 2));
+                }
+                writer.write(dir.file(name));
+                expected[name] = packSamples(samples, c.bits);
+            } else {
+                FlacOptions options;
+                options.corruptMd5 = f.damage == Damage::WrongSignature;
+                flac(name, static_cast<size_t>(f.frames), c.bits, 44100, seed, options);
+            }
+            store += f.damage == Damage::OtherFormatAfterOpen || (!store.empty() && !c.active)
+                         ? std::string(expected[name].size(), '\0')
+                         : expected[name];
+            sheet += "FILE \"" + name + "\" WAVE\n" +
+                     cformat("  TRACK %02d AUDIO\n    INDEX 01 00:00:00\n", ++track);
+            if (f.secondTrack != nullptr) {
+                sheet += cformat("  TRACK %02d AUDIO\n    INDEX 01 %s\n", ++track, f.secondTrack);
+            }
+        }
+        return c.files.size() == 1 ? dir.file(c.files[0].name) : cue("disc.cue", sheet);
     }
 
-    // Waits for the counter to reach -1, for at most the deadline.
-    bool waitForEnd(std::chrono::seconds deadline) {
-        auto until = std::chrono::steady_clock::now() + deadline;
-        while (progress.load(std::memory_order_acquire) != kLoadFinished) {
-            if (std::chrono::steady_clock::now() > until) {
-                return false;
+    // Damage done to the written files: before the open (a stretch of frame headers that lead
+    // nowhere, in the middle of a file), after it (the other sample size), or undone before it.
+    void damage(const LoadCase& c, int stage) {
+        for (size_t i = 0; i < c.files.size(); ++i) {
+            const std::string path = dir.file(c.files[i].name);
+            if (c.files[i].damage == Damage::CorruptStretch && stage == 0) {
+                std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+                file.seekp(static_cast<std::streamoff>(std::filesystem::file_size(path) / 2));
+                for (int k = 0; k < 10000; ++k) {
+                    file.write("\xFF\xF8", 2);
+                }
+            } else if (c.files[i].damage == Damage::OtherFormatAfterOpen && stage != 0) {
+                flac(c.files[i].name, static_cast<size_t>(c.files[i].frames),
+                     stage == 2 ? 40 - c.bits : c.bits, 44100, static_cast<uint32_t>(i + 1));
+            }
+        }
+    }
+
+    // Loads on the load thread with `workers` workers while this thread watches the counter.
+    Result loadWith(const LoadCase& c, const std::string& path, int workers) {
+        ScopedEnv env("QUORIL_LOAD_THREADS", std::to_string(workers));
+        damage(c, 1);
+        if (!open(path).active) {
+            ADD_FAILURE() << openText();
+            return {};
+        }
+        damage(c, 2);
+        const int32_t frames = static_cast<int32_t>(disc->frameCount);
+        loadLog.clear();
+        RamLoadThread thread;
+        EXPECT_TRUE(thread.start({disc.get(), &progress, &loadLog}));
+        int32_t last = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (int32_t now; (now = progress.load(std::memory_order_acquire)) != kLoadFinished;) {
+            EXPECT_GE(now, last) << "the counter went back";
+            EXPECT_LE(now, frames);
+            last = now;
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "the load did not end";
+                break;
             }
             std::this_thread::yield();
         }
-        return true;
+        thread.join();
+        EXPECT_EQ(disc->audioData, disc->storeStart());
+        std::vector<int32_t> tracks = starts();
+        tracks.insert(tracks.end(), disc->trackLength.begin(), disc->trackLength.begin() + disc->trackCount);
+        return {std::string(reinterpret_cast<const char*>(disc->storeStart()),
+                            static_cast<size_t>(disc->storeBytes() - CdDescriptor::kTailBytes)),
+                loadLog.snapshot(), tracks, disc->active};
     }
 };
 
-TEST_F(RamLoadThreadTest, ThreeFilesLieBackToBackAndTheTotalsAreRestoredBeforeMinusOne) {
-    wav("a.wav", 44100 * 2 + 3, 16, 44100, 1);
-    flac("b.flac", 44100 * 3 + 5, 16, 44100, 2);
-    wav("c.wav", 44100 * 2 + 7, 16, 44100, 3);
-    open(threeFileSheet("b.flac"));
-    ASSERT_TRUE(disc->active) << openText();
-    uint8_t* start = disc->audioData;
-    RamLoadThread thread;
-    progress = 0;
-    ASSERT_TRUE(thread.start({disc.get(), &progress, &loadLog}));
-    EXPECT_FALSE(thread.start({disc.get(), &progress, &loadLog}));
-    ASSERT_TRUE(waitForEnd(std::chrono::seconds(60)));
-    // The totals are back before the count says -1.
-    EXPECT_EQ(disc->frameCount, 44100.0 * 7 + 15);
-    EXPECT_EQ(disc->byteCount, (44100 * 7 + 15) * 4 + CdDescriptor::kTailBytes);
-    thread.join();
-    EXPECT_TRUE(disc->active);
-    EXPECT_EQ(loadLog.snapshot(), "RAM Loading...\r\n     File '" + disc->filePath[0] + "'\r\n     File '" +
-                                      disc->filePath[1] + "'\r\n\tFLAC decoding...\r\n     File '" +
-                                      disc->filePath[2] + "'\r\n");
-    EXPECT_EQ(disc->audioData, start);
-    EXPECT_EQ(disc->currentFile, 2);
-    EXPECT_TRUE(storeAudio() == expected["a.wav"] + expected["b.flac"] + expected["c.wav"]);
-    EXPECT_EQ(starts(), (std::vector<int32_t>{0, 44100, 88203, 88203 + 88200, 88203 + 132305}));
+// The same disc with one worker and with several (a lone file in 2, 3 and 7 ranges): the same
+// store, log, tracks and outcome, and what the files hold.
+TEST_P(LoadTest, EveryWorkerCountLoadsWhatTheFilesHoldAndLogsTheSame) {
+    const LoadCase& c = GetParam();
+    std::string store;
+    const std::string path = build(c, store);
+    damage(c, 0);
+    const Result one = loadWith(c, path, 1);
+    EXPECT_EQ(one.active, c.active);
+    std::string log = "RAM Loading...\r\n";
+    for (size_t i = 0; i < c.files.size(); ++i) {
+        log += "     File '" + disc->filePath[i] + "'\r\n" +
+               (disc->filePath[i].ends_with(".FLAC") ? "\tFLAC decoding...\r\n" : "");
+    }
+    if (*c.logHas == '\0') {
+        EXPECT_EQ(one.log, log);
+    } else {
+        EXPECT_NE(one.log.find(c.logHas), std::string::npos) << one.log;
+    }
+    if (c.files[0].damage != Damage::CorruptStretch) {  // what survives a damaged frame is libFLAC's
+        EXPECT_EQ(one.store.substr(0, store.size()), store);
+    }
+    EXPECT_EQ(one.store.find_first_not_of('\0', store.size()), std::string::npos);
+    if (!c.tracks.empty()) {
+        EXPECT_EQ(one.tracks, c.tracks);
+    }
+    for (int workers : {2, 3, 7}) {
+        SCOPED_TRACE(workers);
+        const Result many = loadWith(c, path, workers);
+        EXPECT_EQ(many.log, one.log);
+        EXPECT_TRUE(many == one) << "the store, the tracks or the outcome differ";
+    }
 }
 
-TEST_F(RamLoadThreadTest, TruncatedMiddleFileMovesTheLaterFilesAndTracksBack) {
-    wav("a.wav", 44100 * 3, 16, 44100, 1);
-    std::vector<int32_t> samples = makeSamples(44100 * 3, 16, 2, 2);
-    std::string present = packSamples(samples, 16);
-    // b.wav declares 4 seconds but holds 3.
-    WavWriter().data(present).declaredDataSize(44100 * 4 * 4).write(dir.file("b.wav"));
-    wav("c.wav", 44100 * 2, 16, 44100, 3);
-    open(threeFileSheet("b.wav"));
-    ASSERT_TRUE(disc->active) << openText();
-    EXPECT_EQ(starts(), (std::vector<int32_t>{0, 44100, 132300, 220500, 308700}));
-    std::string text = load();
-    EXPECT_TRUE(disc->active);
-    EXPECT_NE(text.find("\r\n\tWav file truncated: expected 176400 samples, processed 132300 samples."),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(disc->frameCount, 44100.0 * 8);
-    EXPECT_EQ(disc->byteCount, 44100 * 8 * 4 + CdDescriptor::kTailBytes);
-    EXPECT_TRUE(storeAudio() == expected["a.wav"] + present + expected["c.wav"]);
-    EXPECT_EQ(starts(), (std::vector<int32_t>{0, 44100, 132300, 220500, 264600}));
-    EXPECT_EQ(lengths(), (std::vector<int32_t>{44100, 88200, 88200, 44100, 88200}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Discs, LoadTest,
+    ::testing::Values(
+        LoadCase{"SixteenBitFile", 16, {{"a.flac", 44100 * 3 + 17}}, true, ""},
+        LoadCase{"TwentyFourBitFile", 24, {{"a.flac", 44100 * 3 + 1}}, true, ""},
+        LoadCase{"FiveFileSheetWithAShortWav",
+                 16,
+                 {{"a.flac", 88203},
+                  {"b.wav", 176400, Damage::Truncated, "00:05:00"},
+                  {"c.flac", 132300},
+                  {"d.wav", 88200},
+                  {"e.flac", 88217}},
+                 true,
+                 "\r\n\tWav file truncated: expected 352800 samples, processed 176400 samples.     File '",
+                 {0, 88203, 264603, 264603, 396903, 485103, 88203, 176400, 0, 132300, 88200, 88217}},
+        LoadCase{"WrongSignature",
+                 24,
+                 {{"a.flac", 44100 * 3, Damage::WrongSignature}},
+                 true,
+                 "\tFLAC decoding...\r\n\tFLAC MD5 mismatch: decoded audio differs from the signature in the "
+                 "file.\r\n"},
+        LoadCase{"CorruptStretch",
+                 16,
+                 {{"a.flac", 44100 * 4, Damage::CorruptStretch}},
+                 true,
+                 "FLAC ERROR: FLAC__STREAM_DECODER_ERROR_STATUS_BAD_HEADER\r\n\t(repeated 9999 times)\r\n"},
+        LoadCase{
+            "SecondOfThreeFilesChangesFormat",
+            16,
+            {{"a.wav", 88200}, {"b.flac", 132300, Damage::OtherFormatAfterOpen}, {"c.wav", 88200}},
+            false,
+            "'\r\n\tFLAC decoding...\r\n\r\n\r\nBad multi-file cue sheet: Wav format is inconsistent.\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(RamLoadThreadTest, TruncationBeforeALaterTrackStartLeavesThatTrackEmptyAtTheEnd) {
-    std::vector<int32_t> samples = makeSamples(44100 * 2, 16, 2, 2);
-    std::string present = packSamples(samples, 16);
-    WavWriter().data(present).declaredDataSize(44100 * 5 * 4).write(dir.file("a.wav"));
-    open(cue("disc.cue",
-             "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-             "  TRACK 02 AUDIO\n    INDEX 01 00:03:00\n"));
-    ASSERT_TRUE(disc->active) << openText();
-    load();
-    EXPECT_EQ(starts(), (std::vector<int32_t>{0, 88200}));
-    EXPECT_EQ(lengths(), (std::vector<int32_t>{88200, 0}));
-    EXPECT_EQ(disc->frameCount, 88200.0);
-}
-
-TEST_F(RamLoadThreadTest, AbortedFlacDecodeInTheMiddleEndsTheLoadBeforeTheThirdFile) {
-    wav("a.wav", 44100 * 2, 16, 44100, 1);
-    flac("b.flac", 44100 * 3, 16, 44100, 2);
-    wav("c.wav", 44100 * 2, 16, 44100, 3);
-    open(threeFileSheet("b.flac"));
-    ASSERT_TRUE(disc->active) << openText();
-    // After validation the file is replaced by one of another format: its decode is aborted.
-    flac("b.flac", 44100 * 3, 24, 44100, 2);
-    std::string text = load();
-    EXPECT_FALSE(disc->active);
-    EXPECT_EQ(progress.load(), kLoadFinished);
-    EXPECT_NE(
-        text.find("\tFLAC decoding...\r\n\r\n\r\nBad multi-file cue sheet: Wav format is inconsistent.\r\n"),
-        std::string::npos)
-        << text;
-    EXPECT_EQ(text.find("c.WAV"), std::string::npos) << text;
-    EXPECT_EQ(disc->audioData, disc->storeStart());
-    EXPECT_EQ(disc->currentFile, 2);
-    EXPECT_EQ(disc->frameCount, 44100.0 * 7);
-    EXPECT_EQ(disc->blockAlign, 4u);
-    // The third file's region was never written.
-    const uint8_t* third = disc->audioData + 44100 * 5 * 4;
-    EXPECT_EQ(std::count(third, third + 44100 * 2 * 4, 0), 44100 * 2 * 4);
-}
-
-TEST_F(RamLoadThreadTest, StopRequestedBeforeTheLoadLeavesTheDiscInactiveAndEndsTheCount) {
-    wav("a.wav", 44100 * 2, 16, 44100, 1);
-    flac("b.flac", 44100 * 3, 16, 44100, 2);
-    wav("c.wav", 44100 * 2, 16, 44100, 3);
-    open(threeFileSheet("b.flac"));
+TEST_F(ContentTest, StopRequestEndsEveryWorkerAndTheCount) {
+    ScopedEnv env("QUORIL_LOAD_THREADS", "3");
+    open(flac("a.flac", 44100 * 30, 24));
     ASSERT_TRUE(disc->active);
     std::atomic<bool> stop{true};
-    RamLoadRequest request{disc.get(), &progress, &loadLog};
-    RamLoadThread::run(request, &stop);
+    RamLoadThread::run({disc.get(), &progress, &loadLog}, &stop);
     EXPECT_FALSE(disc->active);
     EXPECT_EQ(progress.load(), kLoadFinished);
-    EXPECT_EQ(disc->audioData, disc->storeStart());
-    EXPECT_EQ(disc->fileHandle[0], nullptr);
-}
-
-TEST_F(RamLoadThreadTest, DestroyingAThreadThatRunsStopsAndWaitsForIt) {
-    open(wav("a.wav", 44100 * 30, 16, 44100, 1));
-    ASSERT_TRUE(disc->active);
+    // A thread destroyed while it loads is stopped and waited for.
+    open(std::string(disc->sourcePath));
     {
         RamLoadThread thread;
         ASSERT_TRUE(thread.start({disc.get(), &progress, &loadLog}));
+        EXPECT_FALSE(thread.start({disc.get(), &progress, &loadLog}));
     }
     EXPECT_EQ(progress.load(), kLoadFinished);
 }
