@@ -2,12 +2,17 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AlsaDeviceList.h"
 #include "AlsaSettings.h"
+#include "JackServer.h"
 #include "asio/AsioDriverList.h"
 #include "asio/DriverTestSupport.h"
 #include "platform/Registry.h"
@@ -38,6 +43,7 @@ class AlsaWorld {
         conf += device("rates", "type quoriltest format S16_LE rates \"44100,48000\"");
         conf += device("unplugged", "type quoriltest format S16_LE fail_after 8192");
         conf += device("underrun", "type quoriltest format S16_LE xrun_after 4096");
+        conf += device("hung", "type quoriltest format S16_LE stall_after 4096");
         conf += device("no_linear_format", "type quoriltest format FLOAT_LE");
         m_dir.write("asound.conf", conf);
         setenv("ALSA_CONFIG_PATH", m_dir.file("asound.conf").c_str(), 1);
@@ -81,9 +87,12 @@ class AlsaDriverTest : public ::testing::Test {
         if (!bufferSize.empty()) {
             m_drivers.set(kAlsaName, "BufferSize", bufferSize);
         }
+        return loadRegistered(kAlsaName);
+    }
+    IASIO* loadRegistered(const char* name) {
         m_drivers.save();
         m_list = std::make_unique<AsioDrivers>();
-        m_driver = m_list->loadDriver(kAlsaName) ? theAsioDriver.load() : nullptr;
+        m_driver = m_list->loadDriver(name) ? theAsioDriver.load() : nullptr;
         TestHost::driver = m_driver;
         return m_driver;
     }
@@ -122,6 +131,7 @@ class AlsaDriverTest : public ::testing::Test {
     IASIO* m_driver = nullptr;
     ASIOBufferInfo m_buffers[2] = {};
     ASIOCallbacks m_callbacks = {};
+    TempDir m_dir;
 };
 
 AlsaWorld* AlsaDriverTest::s_world = nullptr;
@@ -237,6 +247,132 @@ TEST_F(AlsaDriverTest, halvesAlternateFromZeroAndARestartBeginsAgainWithHalfZero
         ASSERT_EQ(TestHost::halves[i].load(), static_cast<long>(i % 2)) << "switch " << i;
     }
 }
+
+// ---- Stopping from several threads: each schedule is set by gates in the test host ----
+
+enum class Schedule {
+    TwoStopsInSwitch,  // two threads stop while the driver's thread is inside a buffer switch
+    StopsInReset,      // the playback thread and a teardown stop while a reset notice is handled
+    StopHungDevice,    // a stop while the device has stopped taking frames
+    TwoStopsPlaying,   // two threads stop at once while the switches run (a JACK server cancels
+                       // a process thread held in its callback, so JACK is not held)
+};
+
+const char* const kScheduleNames[] = {"TwoStopsInSwitch", "StopsInReset", "StopHungDevice",
+                                      "TwoStopsPlaying"};
+
+struct StopCase {
+    const char* driver;  // "alsa", "jack" or "capture"
+    const char* device;  // ALSA device
+    Schedule schedule;
+};
+
+class DriverStopRace : public AlsaDriverTest, public ::testing::WithParamInterface<StopCase> {
+  protected:
+    // Whether count reaches n before the deadline.
+    static bool reaches(const std::atomic<int>& count, int n, std::chrono::milliseconds deadline) {
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        while (count.load() != n) {
+            if (std::chrono::steady_clock::now() >= end) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    // Joins the stoppers once all have returned. One that has not within the deadline hangs;
+    // the process then ends, as the hang would otherwise stop the whole suite.
+    static void mustFinish(std::vector<std::thread>& threads, std::atomic<int>& done, int count) {
+        if (!reaches(done, count, std::chrono::seconds(10))) {
+            std::fprintf(stderr, "a stop() did not return: the driver hangs\n");
+            std::_Exit(1);
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+    }
+};
+
+TEST_P(DriverStopRace, EveryStopReturnsAndNoSwitchFollows) {
+    const StopCase& c = GetParam();
+    JackServer server;
+    long frames = 512;
+    if (std::string(c.driver) == "alsa") {
+        ASSERT_NE(load(c.device), nullptr);
+    } else if (std::string(c.driver) == "jack") {
+        std::string why;
+        if (!server.start(44100, 1024, why)) {
+            GTEST_SKIP() << "No JACK server can start here: " << why;
+        }
+        m_drivers.addDriver("Quoril JACK", "{C7E2941B-3D58-4A06-B8F1-6F0D2A9C5E84}",
+                            buildDir() + "/lib/quoril/drivers/quoril-jack.so");
+        ASSERT_NE(loadRegistered("Quoril JACK"), nullptr);
+        frames = 1024;
+    } else {
+        m_drivers.addCaptureDriver();
+        m_drivers.set(kCaptureName, "File", m_dir.file("capture.wav"));
+        m_drivers.set(kCaptureName, "Speed", "20");
+        ASSERT_NE(loadRegistered(kCaptureName), nullptr);
+    }
+    ASSERT_EQ(m_driver->init(nullptr), ASIOTrue) << errorMessage();
+    ASSERT_EQ(createPair(0, frames), ASE_OK) << errorMessage();
+    if (c.schedule == Schedule::TwoStopsInSwitch) {
+        TestHost::holdSwitch.store(true);
+    } else if (c.schedule == Schedule::StopsInReset) {
+        TestHost::holdReset.store(true);
+    }
+    ASSERT_EQ(m_driver->start(), ASE_OK);
+    if (c.schedule == Schedule::StopHungDevice || c.schedule == Schedule::TwoStopsPlaying) {
+        // The hung device takes 4,096 frames and its buffer, then nothing: the switches stop.
+        ASSERT_TRUE(waitForSwitches(8));
+    } else {
+        ASSERT_TRUE(TestHost::waitFor([] { return TestHost::held.load(); })) << "the gate was not reached";
+    }
+
+    std::atomic<int> started{0}, done{0};
+    std::vector<std::thread> threads;
+    const int stoppers = c.schedule == Schedule::StopHungDevice ? 1 : 2;
+    for (int i = 0; i < stoppers; ++i) {
+        threads.emplace_back([&, i] {
+            started.fetch_add(1);
+            while (c.schedule == Schedule::TwoStopsPlaying && started.load() < stoppers) {
+                // both stop at the same moment
+            }
+            m_driver->stop();
+            if (i == 1 && c.schedule == Schedule::StopsInReset) {
+                m_driver->disposeBuffers();  // the teardown goes on while the other stopper waits
+            }
+            done.fetch_add(1);
+        });
+    }
+    if (!reaches(started, stoppers, std::chrono::seconds(10))) {
+        TestHost::release();
+        mustFinish(threads, done, stoppers);
+        FAIL() << "the stopping threads did not start";
+    }
+    // Both stoppers are on their way into stop() before the driver's thread may leave its callback.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    TestHost::release();
+    mustFinish(threads, done, stoppers);
+
+    const uint64_t switches = TestHost::switches.load();
+    EXPECT_EQ(m_driver->stop(), ASE_OK) << "a third stop, after the others";
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(TestHost::switches.load(), switches) << "a buffer switch came after stop() returned";
+    m_list->removeCurrentDriver();  // while a JACK server still runs
+    m_list.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(Schedules, DriverStopRace,
+                         ::testing::Values(StopCase{"alsa", "cap_s16", Schedule::TwoStopsInSwitch},
+                                           StopCase{"alsa", "unplugged", Schedule::StopsInReset},
+                                           StopCase{"alsa", "hung", Schedule::StopHungDevice},
+                                           StopCase{"jack", "", Schedule::TwoStopsPlaying},
+                                           StopCase{"capture", "", Schedule::TwoStopsInSwitch}),
+                         [](const ::testing::TestParamInfo<StopCase>& info) {
+                             return std::string(info.param.driver) + "_" +
+                                    kScheduleNames[static_cast<int>(info.param.schedule)];
+                         });
 
 struct BufferSizeCase {
     const char* value;  // "BufferSize" in the registry; empty: not there

@@ -215,23 +215,6 @@ INSTANTIATE_TEST_SUITE_P(Notices, DriverNoticeEndsPlayback,
                                          NoticeCase{"buffersize", "", kChangedLine},
                                          NoticeCase{"rate", "48000", kChangedLine}));
 
-TEST(DriverBlockRequests, AlternateBetweenTheTwoBlocksOncePerTwelveBuffers) {
-    // No playback thread: the test takes the requests itself, as the thread would.
-    test::EngineSession session("2");
-    ASSERT_TRUE(session.open(44100)) << session.startLog();
-    ASSERT_EQ(theTransport.blockFrames, 6144);
-    NamedEvent* event = theTransport.dspEvent.load();
-    std::vector<int16_t> requests;
-    for (int i = 0; i < 7; ++i) {
-        ASSERT_TRUE(event->waitFor(5000)) << "no block request from the driver";
-        requests.push_back(theTransport.deviceRequest.exchange(ReqNone));
-    }
-    // The first wake may carry a request from before the wait began; from then on: 2, 3, 2, 3 ...
-    for (size_t i = 2; i < requests.size(); ++i) {
-        EXPECT_EQ(requests[i], requests[i - 1] == ReqFillBlock0 ? ReqFillBlock1 : ReqFillBlock0) << i;
-    }
-}
-
 // Transport operations from the window thread while the capture driver runs faster than real
 // time: each one must be carried out (none lost or overwritten by the playback thread), and the
 // playback thread must keep up. Built with -DQUORIL_SANITIZE=thread it also shows any data race.
