@@ -44,7 +44,7 @@ void bufferSwitch(long doubleBufferIndex, ASIOBool) noexcept {
 
     if (offset == 0) {
         // Take the block only when the playback thread has finished it (acquire: its words are
-        // complete). Otherwise this pass is silence, never a block half old and half new.
+        // complete). Otherwise this pass is silence, never a block caught while it is rewritten.
         uint8_t expected = BlockReady;
         const bool ready = t.blockState[blockIndex].compare_exchange_strong(
             expected, BlockPresenting, std::memory_order_acq_rel, std::memory_order_acquire);

@@ -10,12 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "AlsaDeviceList.h"
-#include "AlsaSettings.h"
 #include "JackServer.h"
 #include "asio/AsioDriverList.h"
 #include "asio/DriverTestSupport.h"
-#include "platform/Registry.h"
 #include "support/TempDir.h"
 #include "support/WavWriter.h"
 
@@ -197,20 +194,6 @@ INSTANTIATE_TEST_SUITE_P(HardwareFormats, AlsaFormatTest,
                              return std::string(info.param.device);
                          });
 
-TEST_F(AlsaDriverTest, onlyRatesTheHardwareTakesAreAccepted) {
-    open("rates");
-    ASIOSampleRate rate = 0;
-    ASSERT_EQ(m_driver->getSampleRate(&rate), ASE_OK);
-    EXPECT_EQ(rate, 44100.0);
-    EXPECT_EQ(m_driver->setSampleRate(48000.0), ASE_OK);
-    EXPECT_NE(m_driver->setSampleRate(96000.0), ASE_OK);
-    EXPECT_NE(m_driver->setSampleRate(46000.0), ASE_OK);
-    EXPECT_NE(m_driver->canSampleRate(88200.0), ASE_OK);
-    EXPECT_EQ(m_driver->canSampleRate(44100.0), ASE_OK);
-    ASSERT_EQ(m_driver->getSampleRate(&rate), ASE_OK);
-    EXPECT_EQ(rate, 48000.0) << "a refused rate or a question changed the rate";
-}
-
 TEST_F(AlsaDriverTest, aDeviceThatVanishesWhilePlayingEndsInAResetRequest) {
     open("unplugged");
     ASSERT_EQ(createPair(0, 512), ASE_OK);
@@ -231,21 +214,6 @@ TEST_F(AlsaDriverTest, anUnderrunIsRecoveredCountedAndPlayingGoesOn) {
     ASSERT_EQ(m_driver->stop(), ASE_OK);
     EXPECT_EQ(TestHost::messages[kAsioResetRequest].load(), 0);
     EXPECT_NE(errorMessage().find(" 1 underrun(s) recovered"), std::string::npos) << errorMessage();
-}
-
-TEST_F(AlsaDriverTest, halvesAlternateFromZeroAndARestartBeginsAgainWithHalfZero) {
-    open("cap_s16");
-    ASSERT_EQ(createPair(0, 64), ASE_OK);
-    for (uint64_t stopAt : {100, 110}) {  // the host stops the driver inside that switch
-        TestHost::stopAfter = stopAt;
-        ASSERT_EQ(m_driver->start(), ASE_OK);
-        ASSERT_TRUE(waitForSwitches(static_cast<long>(stopAt)));
-        ASSERT_EQ(m_driver->stop(), ASE_OK);
-    }
-    ASSERT_EQ(TestHost::switches.load(), 110u) << "no switch after a stop";
-    for (uint64_t i = 0; i < 110; ++i) {
-        ASSERT_EQ(TestHost::halves[i].load(), static_cast<long>(i % 2)) << "switch " << i;
-    }
 }
 
 // ---- Stopping from several threads: each schedule is set by gates in the test host ----
@@ -374,29 +342,6 @@ INSTANTIATE_TEST_SUITE_P(Schedules, DriverStopRace,
                                     kScheduleNames[static_cast<int>(info.param.schedule)];
                          });
 
-struct BufferSizeCase {
-    const char* value;  // "BufferSize" in the registry; empty: not there
-    long preferred;
-};
-
-class AlsaBufferSizeTest : public AlsaDriverTest, public ::testing::WithParamInterface<BufferSizeCase> {};
-
-TEST_P(AlsaBufferSizeTest, thePreferredSizeIsTheRegistryValueWithinWhatTheDeviceAllows) {
-    open("cap_s16", GetParam().value);
-    long minimum = 0, maximum = 0, preferred = 0, granularity = 0;
-    ASSERT_EQ(m_driver->getBufferSize(&minimum, &maximum, &preferred, &granularity), ASE_OK);
-    EXPECT_EQ(minimum, 16);  // the test device's smallest period
-    EXPECT_EQ(maximum, 32767);
-    EXPECT_EQ(preferred, GetParam().preferred);
-    EXPECT_EQ(createPair(0, preferred), ASE_OK);
-    EXPECT_EQ(createPair(0, maximum + 1), ASE_InvalidMode) << "buffers exist already";
-}
-
-INSTANTIATE_TEST_SUITE_P(Registry, AlsaBufferSizeTest,
-                         ::testing::Values(BufferSizeCase{"", 512}, BufferSizeCase{"256", 256},
-                                           BufferSizeCase{"441", 441}, BufferSizeCase{"8", 16},
-                                           BufferSizeCase{"100000", 32767}, BufferSizeCase{"junk", 512}));
-
 struct OpenFailureCase {
     const char* device;
     const char* messageStart;
@@ -418,42 +363,6 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenFailureCase{
                           "no_linear_format",
                           "ALSA device \"no_linear_format\" takes none of S32_LE, S24_LE, S24_3LE, S16_LE"}));
-
-TEST_F(AlsaDriverTest, theControlPanelWithoutAWindowPrintsTheAnnouncedDevicesInOrderWithTheChosenOneMarked) {
-    open("cap_s24_3");
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(m_driver->controlPanel(), ASE_OK);
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("ALSA playback devices (* = \"Device\" of Quoril ALSA, now \"cap_s24_3\"):\n", 0), 0u)
-        << out;
-    EXPECT_NE(out.find("\n* cap_s24_3\tTakes S24_3LE only\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("\n  cap_s16\tTakes S16_LE only\n"), std::string::npos) << out;
-    EXPECT_EQ(out.find("unplugged"), std::string::npos) << "a device without a hint is listed";
-    std::vector<std::string> names;
-    for (const AlsaDevice& device : listAlsaPlaybackDevices()) {
-        names.push_back(device.name);
-    }
-    const std::vector<std::string> expected = {"cap_s32", "cap_s24", "cap_s24_3",
-                                               "cap_s16", "quad",    "mapped"};
-    EXPECT_EQ(names, expected);
-}
-
-TEST_F(AlsaDriverTest, savingTheChosenDeviceKeepsTheRestOfTheRegistryFile) {
-    Registry registry;
-    registry.setString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek", "Path", "/opt/quoril");
-    registry.setString(AlsaSettings::kKey, "Device", "cap_s16");
-    registry.setString(AlsaSettings::kKey, "BufferSize", "1024");
-    ASSERT_TRUE(registry.save(Registry::locate()));  // the fixture's registry file
-
-    std::string error;
-    ASSERT_TRUE(AlsaSettings::saveDevice("hw:CARD=DAC,DEV=0", error)) << error;
-    const AlsaSettings settings = AlsaSettings::load();
-    EXPECT_EQ(settings.device, "hw:CARD=DAC,DEV=0");
-    EXPECT_EQ(settings.bufferSize, 1024);
-    Registry reread;
-    ASSERT_TRUE(reread.load(Registry::locate()));
-    EXPECT_EQ(reread.stringValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek", "Path").value_or(""), "/opt/quoril");
-}
 
 }  // namespace
 }  // namespace quoril::test
