@@ -171,12 +171,6 @@ TEST(ComputeBlockFrames, GivesTheBlockSizeOfTheTableForEachBufferAndRate) {
     }
 }
 
-TEST(ResamplerInputFrames, FollowsTheBlockAndTheRatioAndIsEven) {
-    EXPECT_EQ(ResamplerInputFrames(44100, 176400, 24576), 6146);
-    EXPECT_EQ(ResamplerInputFrames(48000, 44100, 6144), 6688);
-    EXPECT_EQ(ResamplerInputFrames(96000, 44100, 6144), 13376);  // 13,374.69 + 1 -> 13,375 -> even
-}
-
 TEST(BlockFill, FramesBeyondTheReadableStoreBecomeSilenceInsteadOfAnOverrun) {
     std::string bytes = test::packSamples({1000, -1000, 2000, -2000, 3000, -3000}, 16);
     auto* data = reinterpret_cast<const uint8_t*>(bytes.data());

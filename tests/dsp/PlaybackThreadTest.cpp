@@ -106,13 +106,6 @@ TEST_F(PlaybackThreadTest, ResamplingWithoutRepeatHaltsAtTheFrameCountAndSilence
     EXPECT_TRUE(device.blocksSilent());
 }
 
-TEST_F(PlaybackThreadTest, ResamplingIgnoresPlayBeforeStartBecauseNoBuffersArePlacedYet) {
-    start(48000, false);
-    ASSERT_TRUE(device.wake(0, CmdPlay));
-    EXPECT_EQ(theTransport.playing.load(), 0);
-    EXPECT_EQ(theTransport.position(), 0);
-}
-
 TEST_F(PlaybackThreadTest, AConverterErrorIsLoggedWithItsTextAndEndsTheThread) {
     start(147);  // 300 times below the device rate: a ratio the converter refuses
     ASSERT_TRUE(device.wake(kNone, CmdPlay));
