@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -100,7 +101,7 @@ TEST_P(LatePlaybackThread, PresentsWholeBlocksInOrderOrSilenceAndCountsTheSilenc
             ASSERT_TRUE(test::waitUntil(served)) << "step " << step;
         }
         wasHeld = held;
-        if (step == 0 || pass == std::vector<int32_t>(pass.size(), 0)) {
+        if (step == 0 || std::all_of(pass.begin(), pass.end(), [](int32_t word) { return word == 0; })) {
             silent += step == 0 ? 0 : 1;  // the first pass is the silence before play began
             continue;
         }
