@@ -37,7 +37,6 @@ class AlsaWorld {
         conf += capture("cap_s16", "type quoriltest format S16_LE", "Takes S16_LE only");
         conf += capture("quad", "type quoriltest format S32_LE channels 4", "Four channels");
         conf += capture("mapped", "type null chmap [ \"FL,FR\" ]", "Two mapped channels");
-        conf += device("rates", "type quoriltest format S16_LE rates \"44100,48000\"");
         conf += device("unplugged", "type quoriltest format S16_LE fail_after 8192");
         conf += device("underrun", "type quoriltest format S16_LE xrun_after 4096");
         conf += device("hung", "type quoriltest format S16_LE stall_after 4096");
@@ -194,18 +193,6 @@ INSTANTIATE_TEST_SUITE_P(HardwareFormats, AlsaFormatTest,
                              return std::string(info.param.device);
                          });
 
-TEST_F(AlsaDriverTest, aDeviceThatVanishesWhilePlayingEndsInAResetRequest) {
-    open("unplugged");
-    ASSERT_EQ(createPair(0, 512), ASE_OK);
-    ASSERT_EQ(m_driver->start(), ASE_OK);
-    ASSERT_TRUE(TestHost::waitFor([] { return TestHost::messages[kAsioResetRequest].load() > 0; }));
-    const uint64_t switches = TestHost::switches.load();
-    m_list->removeCurrentDriver();
-    EXPECT_EQ(TestHost::messages[kAsioResetRequest].load(), 1);
-    // 8192 frames went in before the device failed: 16 halves of 512, and the one that failed.
-    EXPECT_EQ(switches, 17u);
-}
-
 TEST_F(AlsaDriverTest, anUnderrunIsRecoveredCountedAndPlayingGoesOn) {
     open("underrun");
     ASSERT_EQ(createPair(0, 512), ASE_OK);
@@ -324,6 +311,11 @@ TEST_P(DriverStopRace, EveryStopReturnsAndNoSwitchFollows) {
     mustFinish(threads, done, stoppers);
 
     const uint64_t switches = TestHost::switches.load();
+    if (c.schedule == Schedule::StopsInReset) {
+        // 8,192 frames went in before the device vanished: 16 halves of 512, and the one that failed.
+        EXPECT_EQ(switches, 17u);
+        EXPECT_EQ(TestHost::messages[kAsioResetRequest].load(), 1);
+    }
     EXPECT_EQ(m_driver->stop(), ASE_OK) << "a third stop, after the others";
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(TestHost::switches.load(), switches) << "a buffer switch came after stop() returned";
