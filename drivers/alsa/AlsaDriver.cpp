@@ -26,6 +26,8 @@ constexpr long kLargestFrames = 32767;
 constexpr unsigned kMostHardwareChannels = 32;
 // The rate offered before the host asks for one: the disc rate of most music.
 constexpr unsigned kFirstRate = 44100;
+// The longest the I/O thread waits for room in the device before it looks at the stop flag.
+constexpr int kRoomWaitMs = 20;
 
 // alsa-lib prints its own complaints to stderr; the driver reports through getErrorMessage()
 // instead, so they are kept off the player's console while a device is opened and probed.
@@ -75,6 +77,9 @@ ASIOBool AlsaDriver::init(void*) {
         return ASIOFalse;
     }
     readChannelNames();
+    // The I/O thread waits for room with a timeout (snd_pcm_wait), never inside a write, so a
+    // stop() returns promptly even when the device stalls.
+    snd_pcm_nonblock(m_pcm, 1);
     m_initialized = true;
     m_error = "No error";
     return ASIOTrue;
@@ -244,8 +249,11 @@ ASIOError AlsaDriver::setSampleRate(ASIOSampleRate sampleRate) {
     if (sampleRate == m_rate) {
         return ASE_OK;
     }
-    if (m_running.load(std::memory_order_acquire) || m_thread.joinable()) {
-        return ASE_InvalidMode;
+    {
+        std::lock_guard lock(m_control);
+        if (m_running.load(std::memory_order_acquire) || m_thread.joinable()) {
+            return ASE_InvalidMode;
+        }
     }
     if (!rateSupported(sampleRate)) {
         return ASE_NoClock;
@@ -346,6 +354,10 @@ ASIOError AlsaDriver::start() {
         return ASE_OK;
     }
     joinThread();  // a thread that ended by itself (device failure, stop from a callback)
+    std::lock_guard lock(m_control);
+    if (m_thread.joinable()) {
+        return ASE_InvalidMode;  // another thread started one meanwhile
+    }
     snd_pcm_drop(m_pcm);
     int err = snd_pcm_prepare(m_pcm);
     if (err < 0) {
@@ -367,23 +379,27 @@ ASIOError AlsaDriver::start() {
 }
 
 ASIOError AlsaDriver::stop() {
-    const bool wasRunning = m_running.exchange(false, std::memory_order_acq_rel);
+    m_running.store(false, std::memory_order_release);
     if (std::this_thread::get_id() == m_threadId.load(std::memory_order_acquire)) {
         return ASE_OK;  // from a callback: the thread ends after it returns; joined later
     }
+    // The I/O thread sees the cleared flag within one wait for room (kRoomWaitMs) or after the
+    // callback it is in (a reset notice pauses there), so the join is short.
     joinThread();
-    if (wasRunning && m_pcm != nullptr) {
-        snd_pcm_drop(m_pcm);
-    }
     return ASE_OK;
 }
 
 void AlsaDriver::joinThread() {
+    // One joiner at a time: a teardown and a playback thread ending on a reset may both stop.
+    std::lock_guard lock(m_control);
     if (!m_thread.joinable() || std::this_thread::get_id() == m_thread.get_id()) {
         return;
     }
     m_thread.join();
     m_threadId.store(std::thread::id(), std::memory_order_release);
+    if (m_pcm != nullptr) {
+        snd_pcm_drop(m_pcm);  // what was queued for the device goes: playback ends now
+    }
     const uint32_t underruns = m_underruns.load(std::memory_order_relaxed);
     m_error = cformat("Last run: %llu frames played, %u underrun(s) recovered, %s priority",
                       static_cast<unsigned long long>(m_framesPlayed.load(std::memory_order_relaxed)),
@@ -396,7 +412,8 @@ void AlsaDriver::joinThread() {
 
 void AlsaDriver::run() noexcept {
     m_threadId.store(std::this_thread::get_id(), std::memory_order_release);
-    m_realtime.store(raiseToRealtimePriority(pthread_self()), std::memory_order_relaxed);
+    // One step above the playback thread: a long fill must not hold off the device.
+    m_realtime.store(raiseToRealtimePriority(pthread_self(), 1), std::memory_order_relaxed);
     ASIOCallbacks* callbacks = m_callbacks.load(std::memory_order_acquire);
     const long frames = bufferFrames();
     long half = 0;
@@ -407,6 +424,9 @@ void AlsaDriver::run() noexcept {
         }
         interleaveFrames(outputHalves(half), static_cast<int>(m_outputs), frames, m_format, m_period.data());
         if (!writePeriod()) {
+            if (!m_running.load(std::memory_order_acquire)) {
+                break;  // stopped while waiting for room
+            }
             // The device is gone or broken: nothing more can be played. The host answers the
             // reset request by stopping and releasing the driver.
             m_running.store(false, std::memory_order_release);
@@ -428,7 +448,16 @@ bool AlsaDriver::writePeriod() noexcept {
             done += static_cast<snd_pcm_uframes_t>(n);
             continue;
         }
-        if (n == -EAGAIN || n == -EINTR) {
+        if (n == -EAGAIN) {
+            // No room yet: wait for it, but only so long that a stop() is seen promptly. An
+            // error here (an underrun) is reported again by the next write and handled there.
+            snd_pcm_wait(m_pcm, kRoomWaitMs);
+            if (!m_running.load(std::memory_order_acquire)) {
+                return false;
+            }
+            continue;
+        }
+        if (n == -EINTR) {
             continue;
         }
         if (n == -EPIPE) {

@@ -73,8 +73,8 @@ class CaptureDriver final : public PluginDriver {
     std::string m_file = "quoril-capture.wav";
     double m_speed = 1.0;
 
-    // Serialises start, stop, rate changes, dispose and release: stop() may come from any thread.
-    std::mutex m_control;
+    // The base's m_control serialises start, stop, rate changes, dispose and release: stop() may
+    // come from any thread.
 
     // Window thread (under m_control where the calls above touch them); fixed while the clock runs.
     bool m_useTimeInfo = false;

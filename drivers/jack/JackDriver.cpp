@@ -61,6 +61,7 @@ ASIOBool JackDriver::init(void*) {
         return ASIOFalse;
     }
     m_rate = jack_get_sample_rate(m_client);
+    m_serverRate.store(m_rate, std::memory_order_release);
     // The server's period is the only size there is.
     m_preferredFrames = m_minFrames = m_maxFrames = static_cast<long>(jack_get_buffer_size(m_client));
     m_granularity = 0;
@@ -150,16 +151,17 @@ ASIOError JackDriver::start() {
     if (m_running.load(std::memory_order_acquire)) {
         return ASE_OK;
     }
+    std::lock_guard lock(m_control);
     m_half.store(0, std::memory_order_relaxed);
     m_framesPlayed.store(0, std::memory_order_relaxed);
     m_running.store(true, std::memory_order_release);
-    if (!m_activated) {
+    if (!m_activated.load(std::memory_order_acquire)) {
         if (jack_activate(m_client) != 0) {
             m_running.store(false, std::memory_order_release);
             m_error = "Cannot activate the JACK client";
             return ASE_HWMalfunction;
         }
-        m_activated = true;
+        m_activated.store(true, std::memory_order_release);
         // Connecting is a convenience: a port the user has patched elsewhere still plays.
         for (size_t c = 0; c < m_ports.size() && c < m_systemPorts.size(); ++c) {
             jack_connect(m_client, jack_port_name(m_ports[c]), m_systemPorts[c].c_str());
@@ -178,14 +180,17 @@ ASIOError JackDriver::stop() {
 }
 
 void JackDriver::deactivate() {
-    if (!m_activated) {
+    // The first caller deactivates; a second one (a teardown while the playback thread stops
+    // after a server notice) waits for it here and then finds nothing to do.
+    std::lock_guard lock(m_control);
+    if (!m_activated.load(std::memory_order_acquire)) {
         return;
     }
     // Returns once the process callback has left the graph, so no callback follows stop().
     if (!m_serverGone.load(std::memory_order_acquire)) {
         jack_deactivate(m_client);
     }
-    m_activated = false;
+    m_activated.store(false, std::memory_order_release);
 }
 
 ASIOError JackDriver::controlPanel() {
@@ -250,7 +255,9 @@ int JackDriver::onBufferSize(jack_nframes_t frames, void* arg) {
 int JackDriver::onSampleRate(jack_nframes_t rate, void* arg) {
     auto* self = static_cast<JackDriver*>(arg);
     ASIOCallbacks* callbacks = self->m_callbacks.load(std::memory_order_acquire);
-    if (callbacks != nullptr && static_cast<double>(rate) != self->m_rate && callbacks->sampleRateDidChange) {
+    if (callbacks != nullptr &&
+        static_cast<double>(rate) != self->m_serverRate.load(std::memory_order_acquire) &&
+        callbacks->sampleRateDidChange) {
         callbacks->sampleRateDidChange(static_cast<ASIOSampleRate>(rate));
     }
     return 0;

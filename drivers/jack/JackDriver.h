@@ -21,8 +21,9 @@ namespace quoril {
 // buffer-size change and a new server rate through sampleRateDidChange, each from JACK's
 // notification thread.
 //
-// IASIO methods run on the window thread (see asio/Asio.h), except stop(), which the host may also
-// call from inside bufferSwitch, i.e. on JACK's process thread.
+// IASIO methods run on the window thread (see asio/Asio.h), except stop(), which any thread may
+// call, several at once, the host also from inside bufferSwitch, i.e. on JACK's process thread.
+// The process callback and the notices read only atomics and never lock.
 class JackDriver final : public PluginDriver {
   public:
     JackDriver();
@@ -55,10 +56,14 @@ class JackDriver final : public PluginDriver {
     void process(jack_nframes_t frames) noexcept;
     void silence(jack_nframes_t frames) noexcept;
 
+    // Takes the client out of the graph; any thread but the process thread.
     void deactivate();
 
     jack_client_t* m_client = nullptr;
-    bool m_activated = false;  // window thread
+    // Changed under m_control only (start() and whichever thread stops), read by anyone.
+    std::atomic<bool> m_activated{false};
+    // The rate the server ran at when we connected; read by the rate notice.
+    std::atomic<double> m_serverRate{0};
 
     // Fixed from init() to Release(); the server's period is m_preferredFrames.
     std::vector<jack_port_t*> m_ports;

@@ -19,6 +19,7 @@ void PluginDriver::getDriverName(char* name) {
 }
 
 void PluginDriver::getErrorMessage(char* string) {
+    std::lock_guard lock(m_control);
     copyText(string, 124, m_error);
 }
 
@@ -151,7 +152,7 @@ ASIOError PluginDriver::createBuffers(ASIOBufferInfo* bufferInfos, long numChann
             }
         }
     }
-    m_frames = bufferSize;
+    m_frames.store(bufferSize, std::memory_order_release);
     m_callbacks.store(callbacks, std::memory_order_release);
     const ASIOError made = buffersMade(bufferSize);
     if (made != ASE_OK) {
@@ -171,7 +172,7 @@ ASIOError PluginDriver::disposeBuffers() {
 
 void PluginDriver::freeBuffers() {
     m_callbacks.store(nullptr, std::memory_order_release);
-    m_frames = 0;
+    m_frames.store(0, std::memory_order_release);
     m_storage.clear();
     m_hostBuffers.clear();
     m_outputHalves[0].clear();

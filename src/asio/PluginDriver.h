@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,9 @@ namespace quoril {
 // storage, and which channels have them). A plug-in derives from it, fills the protected fields
 // in init(), and adds its device through the two hooks around the buffers.
 //
-// Every method runs on the host's window thread (see asio/Asio.h). The buffers are fixed from
-// createBuffers() to disposeBuffers(), so the driver's own thread may read them in between.
+// Every method runs on the host's window thread (see asio/Asio.h), except stop(), which any
+// thread may call, several at once. The buffers are fixed from createBuffers() to
+// disposeBuffers(), so the driver's own thread may read them in between.
 class PluginDriver : public IASIO {
   public:
     void getDriverName(char* name) override;  // at most 32 bytes
@@ -57,8 +59,9 @@ class PluginDriver : public IASIO {
         int32_t* halves[2] = {nullptr, nullptr};
     };
 
-    bool hasBuffers() const { return m_frames != 0; }
-    long bufferFrames() const { return m_frames; }
+    bool hasBuffers() const { return bufferFrames() != 0; }
+    // Any thread (a server's notice thread compares it with a new period size).
+    long bufferFrames() const { return m_frames.load(std::memory_order_acquire); }
     const std::vector<HostBuffer>& hostBuffers() const { return m_hostBuffers; }
     // Per output channel, the given half of its buffer, or null where the host made none.
     const int32_t* const* outputHalves(long half) const { return m_outputHalves[half].data(); }
@@ -77,7 +80,13 @@ class PluginDriver : public IASIO {
     long m_maxFrames = 0;
     long m_preferredFrames = 0;
     long m_granularity = 1;
+    // Written by the control thread, or under m_control where a stopping thread may write it.
     std::string m_error;
+    // Held by stop() (from whichever thread) while it stops and joins the driver's thread, and
+    // by the calls that touch what stop() touches (the thread object, activation state,
+    // m_error): the first stopper joins, a second waits for it and finds nothing left to join.
+    // Never taken on a callback or I/O thread.
+    mutable std::mutex m_control;
     // The host's callbacks, from createBuffers() to disposeBuffers(); any thread reads them.
     std::atomic<ASIOCallbacks*> m_callbacks{nullptr};
 
@@ -86,7 +95,7 @@ class PluginDriver : public IASIO {
 
     const char* m_name;
     const char* m_clockName;
-    long m_frames = 0;  // 0: no buffers
+    std::atomic<long> m_frames{0};  // 0: no buffers
     std::vector<int32_t> m_storage;
     std::vector<HostBuffer> m_hostBuffers;
     std::vector<const int32_t*> m_outputHalves[2];

@@ -34,7 +34,7 @@ void bufferSwitch(long doubleBufferIndex, ASIOBool) noexcept {
     const long half = doubleBufferIndex & 1;
     auto* left = static_cast<int32_t*>(info.bufferInfos[0].buffers[half]);
     auto* right = static_cast<int32_t*>(info.bufferInfos[1].buffers[half]);
-    uint16_t blockIndex = t.deviceBlockIndex.load(std::memory_order_relaxed) & 1;
+    const uint16_t blockIndex = t.deviceBlockIndex.load(std::memory_order_relaxed) & 1;
     int32_t offset = t.deviceBlockOffset.load(std::memory_order_relaxed);
     const int32_t* block = t.dspBlocks[blockIndex];
     if (b <= 0 || n <= 0 || block == nullptr || left == nullptr || right == nullptr || offset + b > n ||
@@ -42,15 +42,30 @@ void bufferSwitch(long doubleBufferIndex, ASIOBool) noexcept {
         return;  // no session set up (or torn down): nothing to hand over
     }
 
-    if (offset == 0 && t.playing.load(std::memory_order_relaxed) == 1 && t.refillPending[blockIndex].load()) {
-        // The driver begins a block the playback thread has not refilled since it was asked to.
-        t.lateBlocks.fetch_add(1, std::memory_order_relaxed);
+    if (offset == 0) {
+        // Take the block only when the playback thread has finished it (acquire: its words are
+        // complete). Otherwise this pass is silence, never a block caught while it is rewritten.
+        uint8_t expected = BlockReady;
+        const bool ready = t.blockState[blockIndex].compare_exchange_strong(
+            expected, BlockPresenting, std::memory_order_acq_rel, std::memory_order_acquire);
+        t.silentPass.store(!ready, std::memory_order_relaxed);
+        if (!ready && t.playing.load(std::memory_order_relaxed) == 1) {
+            t.lateBlocks.fetch_add(1, std::memory_order_relaxed);
+        }
     }
+    const bool silent = t.silentPass.load(std::memory_order_relaxed);
 
-    const int32_t* source = block + 2 * static_cast<long>(offset);
-    for (long i = 0; i < b; ++i) {
-        left[i] = loadWord(source + 2 * i);
-        right[i] = loadWord(source + 2 * i + 1);
+    if (silent) {
+        for (long i = 0; i < b; ++i) {
+            left[i] = 0;
+            right[i] = 0;
+        }
+    } else {
+        const int32_t* source = block + 2 * static_cast<long>(offset);
+        for (long i = 0; i < b; ++i) {
+            left[i] = loadWord(source + 2 * i);
+            right[i] = loadWord(source + 2 * i + 1);
+        }
     }
     offset += static_cast<int32_t>(b);
 
@@ -58,19 +73,21 @@ void bufferSwitch(long doubleBufferIndex, ASIOBool) noexcept {
         ASIOOutputReady();
     }
 
-    if (offset >= n) {
-        offset = 0;
-        DeviceRequest request = blockIndex == 1 ? ReqFillBlock1 : ReqFillBlock0;
-        t.deviceBlockIndex.store(blockIndex == 1 ? 0 : 1, std::memory_order_relaxed);
-        t.deviceBlockOffset.store(0, std::memory_order_relaxed);
-        t.refillPending[blockIndex].store(true);
-        t.deviceRequest.store(request);
-        if (!t.signal()) {
-            ASIOStop();
-        }
+    if (offset < n) {
+        t.deviceBlockOffset.store(offset, std::memory_order_relaxed);
         return;
     }
-    t.deviceBlockOffset.store(offset, std::memory_order_relaxed);
+    t.deviceBlockOffset.store(0, std::memory_order_relaxed);
+    if (silent) {
+        return;  // the late block is played once it is Ready: stay on it
+    }
+    // The index first, so that a playback thread which sees the request also sees where the
+    // callbacks went next, and fills that block first if both wait.
+    t.deviceBlockIndex.store(blockIndex ^ 1, std::memory_order_release);
+    t.blockState[blockIndex].store(BlockRequested, std::memory_order_release);
+    if (!t.signal()) {
+        ASIOStop();
+    }
 }
 
 ASIOTime* bufferSwitchTimeInfo(ASIOTime*, long doubleBufferIndex, ASIOBool directProcess) noexcept {

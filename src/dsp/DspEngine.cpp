@@ -123,15 +123,11 @@ DspEngine::DspEngine(const std::string& driverName, const std::string& installDi
 
 DspEngine::~DspEngine() {
     TransportState& t = theTransport;
-    if (m_session) {
-        // Stops the driver first: no callback runs from here on.
-        m_session.reset();
-        pause(300);
-    }
     if (m_thread.joinable()) {
-        // The owner has posted CmdQuit; a thread that never saw it (it was not yet waiting when
-        // Terminate ran) is told again, and a thread that still does not end is woken for good
-        // by closing the event.
+        // The playback thread goes first: on a reset it may be inside the driver's stop(), so
+        // the driver must outlive it. The owner has posted CmdQuit; a thread that never saw it
+        // (it was not yet waiting when Terminate ran) is told again, and a thread that still
+        // does not end is woken for good by closing the event.
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (t.threadRunning.load() && std::chrono::steady_clock::now() < deadline) {
             if (t.transportCommand.load() != CmdQuit) {
@@ -144,6 +140,12 @@ DspEngine::~DspEngine() {
         }
         m_thread.join();
     }
+    drainLog();
+    if (m_session) {
+        // Stops the driver: no callback runs from here on.
+        m_session.reset();
+        pause(300);
+    }
     theResampler = nullptr;
     m_resampler.unload();
     releaseBlocks();
@@ -152,6 +154,21 @@ DspEngine::~DspEngine() {
         t.dspEvent.store(nullptr);
         m_event.reset();
     }
+}
+
+void DspEngine::drainLog() {
+    TransportState& t = theTransport;
+    DiagnosticsLog* target = t.logTarget.load();
+    if (target == nullptr) {
+        return;
+    }
+    t.logQueue.drain([target](const char* line) {
+        try {
+            target->append(line);
+        } catch (...) {
+            // Out of memory for the log: the line is lost, playback is not.
+        }
+    });
 }
 
 void DspEngine::releaseBlocks() {
@@ -262,6 +279,7 @@ void DspEngine::Stop() {
     }
     t.post(CmdHalt);
     t.setPosition(0);
+    drainLog();
     if (DiagnosticsLog* target = t.logTarget.load()) {
         target->append("Playback stopped.\r\n\r\n");
     }
@@ -270,6 +288,7 @@ void DspEngine::Stop() {
 void DspEngine::Terminate() {
     TransportState& t = theTransport;
     cd = nullptr;
+    drainLog();
     int32_t late = t.lateBlocks.load();
     DiagnosticsLog* target = t.logTarget.load();
     if (late != 0 && target != nullptr) {

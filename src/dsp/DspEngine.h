@@ -36,8 +36,9 @@ class DspEngine {
     // volume. Every line of the set-up is appended to log.
     DspEngine(const std::string& driverName, const std::string& installDirectory, double outputRate,
               uint16_t channelPair, uint16_t converterType, double volumeDb, DiagnosticsLog& log);
-    // Tears down the device session, waits for the playback thread to end, releases the
-    // library, the blocks and the event.
+    // Waits for the playback thread to end, then tears down the device session (so the driver
+    // outlives a thread that is inside its stop()), releases the library, the blocks and the
+    // event. The disc given to StartThread must outlive the engine.
     virtual ~DspEngine();
     DspEngine(const DspEngine&) = delete;
     DspEngine& operator=(const DspEngine&) = delete;
@@ -52,6 +53,11 @@ class DspEngine {
     // Detaches the disc and tells the playback thread to end; appends the late-block count to
     // the playback log when it is not zero.
     void Terminate();
+
+    // Appends the playback thread's queued log lines to the playback log, oldest first. The
+    // window's timer (and the console loop) calls it; Stop, Terminate and the destructor too,
+    // so that their own lines follow the thread's.
+    void drainLog();
 
     // N from the session's buffer size and rate.
     int32_t ComputeBlockFrames() const;

@@ -15,6 +15,36 @@ void endThread() noexcept {
 
 }  // namespace
 
+bool PlaybackLoop::serveBlocks() noexcept {
+    TransportState& t = theTransport;
+    // The block the callbacks are on first: when both wait, that is the one they play next.
+    const int current = t.deviceBlockIndex.load(std::memory_order_acquire) & 1;
+    for (int block : {current, current ^ 1}) {
+        if (t.blockState[block].load(std::memory_order_acquire) != BlockRequested) {
+            continue;
+        }
+        if (t.playing.load() == 1) {
+            t.blockState[block].store(BlockFilling, std::memory_order_relaxed);
+            if (!fill(block)) {
+                return false;
+            }
+        }
+        // Halted, the block already holds the zeros a halt wrote; otherwise the next frames.
+        t.blockState[block].store(BlockReady, std::memory_order_release);
+    }
+    return true;
+}
+
+void PlaybackLoop::claimNextBlock() noexcept {
+    TransportState& t = theTransport;
+    const int next = (t.deviceBlockIndex.load(std::memory_order_acquire) & 1) ^ 1;
+    uint8_t expected = BlockReady;
+    // Fails when the callbacks have already begun it: then the disc starts one block later,
+    // with the block they give back next. Either way serveBlocks does the filling.
+    t.blockState[next].compare_exchange_strong(expected, BlockRequested, std::memory_order_acq_rel,
+                                               std::memory_order_acquire);
+}
+
 void PlaybackLoop::run() noexcept {
     TransportState& t = theTransport;
     const int32_t n = t.blockFrames;
@@ -22,46 +52,30 @@ void PlaybackLoop::run() noexcept {
     t.playing.store(0);
     t.threadRunning.store(true);
 
-    int block = 0;
-    bool requestSeen = false;
     bool woken = event != nullptr && event->wait();
     while (woken) {
         int16_t request = t.deviceRequest.exchange(ReqNone);
         int16_t command = t.transportCommand.exchange(CmdNone);
 
-        switch (request) {
-            case ReqFillBlock0:
-                block = 0;
-                requestSeen = true;
-                break;
-            case ReqFillBlock1:
-                block = 1;
-                requestSeen = true;
-                break;
-            case ReqDriverReset:
-            case ReqSettingsChanged:
-                ASIOStop();
-                playback::zeroBothBlocks(n);
-                release();
-                playback::log(
-                    request == ReqSettingsChanged
-                        ? "ASIO buffer settings (Rate or Latency) have changed. Please restart player.\r\n"
-                        : "ASIO driver requested a Reset. Please restart player.\r\n");
-                endThread();
-                return;
-            default:
-                break;
+        if (request == ReqDriverReset || request == ReqSettingsChanged) {
+            ASIOStop();
+            playback::zeroBothBlocks(n);
+            release();
+            playback::log(
+                request == ReqSettingsChanged
+                    ? "ASIO buffer settings (Rate or Latency) have changed. Please restart player.\r\n"
+                    : "ASIO driver requested a Reset. Please restart player.\r\n");
+            endThread();
+            return;
         }
 
         switch (command) {
             case CmdPlay:
-                if (!requestSeen) {
-                    // No block has been asked for yet: fill the one the driver comes to next,
-                    // so that the disc starts with its first frame and without a gap.
-                    block = playback::blockAfterCurrent();
-                }
-                if (canPlay()) {
+                if (canPlay() && t.playing.load() != 1) {
                     t.playing.store(1);
+                    // The block the driver comes to next holds silence: fill it now, so that the
+                    // disc starts at the next block boundary without a gap.
+                    claimNextBlock();
                 }
                 break;
             case CmdHalt:
@@ -86,7 +100,7 @@ void PlaybackLoop::run() noexcept {
                 break;
         }
 
-        if (t.playing.load() == 1 && !fill(block)) {
+        if (!serveBlocks()) {
             playback::zeroBothBlocks(n);
             release();
             endThread();

@@ -7,7 +7,8 @@ namespace quoril {
 // The wake protocol both playback threads share. run() waits on theTransport.dspEvent and on
 // each wake takes the device request and the transport command (each with an exchange, so one
 // written meanwhile waits for the next wake, which its signal guarantees), carries them out
-// and, while playing, fills the block the callbacks asked for. It ends on CmdQuit, a driver
+// and then serves every block the callbacks have given back (see BlockState), the one they need
+// first first, so two block switches before one wake are both served. It ends on CmdQuit, a driver
 // reset or changed settings, a refused start or fill, or a closed event, always with both DSP
 // blocks silent and theTransport.playing and threadRunning cleared.
 //
@@ -19,6 +20,12 @@ class PlaybackLoop {
     // The playback thread, once its own set-up has succeeded: marks the thread running and
     // handles wakes until it ends.
     void run() noexcept;
+
+  private:
+    // Fills (or, halted, just hands back) every Requested block. False when a fill failed.
+    bool serveBlocks() noexcept;
+    // On play: takes the block after the current one for filling, unless already begun.
+    void claimNextBlock() noexcept;
 
   protected:
     PlaybackLoop() = default;

@@ -1,25 +1,19 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 #include "content/CdDescriptor.h"
 #include "dsp/BlockFill.h"
 #include "dsp/TransportState.h"
-#include "platform/DiagnosticsLog.h"
 
 namespace quoril::playback {
 
 // Pieces both playback threads use; playback thread only.
 
-inline void log(std::string_view text) noexcept {
-    if (DiagnosticsLog* target = theTransport.logTarget.load()) {
-        try {
-            target->append(text);
-        } catch (...) {
-            // Out of memory for the log: the line is lost, playback is not.
-        }
-    }
+// Queues a line for the window thread, which appends it to the session's log. The text must
+// live as long as the program (a literal or a library's static message): no copy is made.
+inline void log(const char* line) noexcept {
+    theTransport.logQueue.push(line);
 }
 
 inline void zeroBothBlocks(int32_t frames) noexcept {
@@ -61,16 +55,6 @@ inline void keepPositionForHalt(uint64_t word, int32_t p, int32_t q) noexcept {
     if (theTransport.transportCommand.load() == CmdHalt) {
         theTransport.advancePosition(TransportState::advancedWord(word, q), p);
     }
-}
-
-// The block the callbacks will drain after the current one.
-inline int blockAfterCurrent() noexcept {
-    return theTransport.deviceBlockIndex.load() == 0 ? 1 : 0;
-}
-
-// A refill asked for by the callbacks has been done (or made moot by silence).
-inline void refillDone(int block) noexcept {
-    theTransport.refillPending[block & 1].store(false);
 }
 
 }  // namespace quoril::playback

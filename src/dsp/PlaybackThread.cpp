@@ -55,7 +55,6 @@ class DirectPath final : public PlaybackLoop {
     bool fill(int block) noexcept override {
         if (m_cd != nullptr) {
             fillOneBlock(*m_cd, block, theTransport.blockFrames);
-            playback::refillDone(block);
         }
         return true;
     }

@@ -128,7 +128,6 @@ class Resampler final : public PlaybackLoop {
             m_readIndex = 0;
             filled = handOut(dst, filled, gain);
         }
-        playback::refillDone(block);
         return true;
     }
 

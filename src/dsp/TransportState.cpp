@@ -45,8 +45,10 @@ void TransportState::reset() noexcept {
     outputRate.store(0.0);
     deviceBlockIndex.store(0);
     deviceBlockOffset.store(0);
-    refillPending[0].store(false);
-    refillPending[1].store(false);
+    blockState[0].store(BlockReady);
+    blockState[1].store(BlockReady);
+    silentPass.store(false);
+    logQueue.clear();
     lateBlocks.store(0);
     wakesHandled.store(0);
 }

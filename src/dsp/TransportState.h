@@ -3,19 +3,37 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/LogQueue.h"
+
 namespace quoril {
 
 class DiagnosticsLog;
 class NamedEvent;
 
-// Codes of TransportState::deviceRequest, written by the buffer callbacks. Any other value asks
-// for nothing.
+// Codes of TransportState::deviceRequest, written by the reset and change notices. Any other
+// value asks for nothing. (Block refills are asked for through TransportState::blockState.)
 enum DeviceRequest : int16_t {
     ReqNone = 0,
-    ReqFillBlock0 = 2,
-    ReqFillBlock1 = 3,
     ReqDriverReset = 4,
     ReqSettingsChanged = 5,
+};
+
+// The hand-off state of one DSP block. Each transition belongs to one side, so a block is never
+// read and written at once:
+//   Ready -> Presenting     callbacks, when they begin to play the block (compare-exchange)
+//   Presenting -> Requested callbacks, when they have played all of it
+//   Requested -> Filling    playback thread, when it begins to write the block
+//   Ready -> Requested      playback thread, on play, for the zeros the callbacks come to next
+//                           (compare-exchange, so a block already begun is left alone)
+//   Filling/Requested -> Ready  playback thread, once the block holds the next frames (or, when
+//                           halted, the zeros it already holds)
+// A block the callbacks come to that is not Ready is played as silence, whole, and is counted
+// late while playing; the callbacks then stay on it, so no block is skipped and none repeats.
+enum BlockState : uint8_t {
+    BlockReady = 0,
+    BlockPresenting = 1,
+    BlockRequested = 2,
+    BlockFilling = 3,
 };
 
 // Codes of TransportState::transportCommand, written by the engine operations. Any other value
@@ -85,28 +103,31 @@ struct TransportState {
     // The auto-reset event "_tamu_DSP_732", owned by the engine; null when there is none.
     // Callbacks and engine operations signal it; only the playback thread waits on it.
     std::atomic<NamedEvent*> dspEvent{nullptr};
-    // The log the playback thread and Stop() append to (the session's running log). Set by
-    // StartThread.
+    // The session's running log: Stop() appends to it and the window thread drains logQueue
+    // into it. Set by StartThread.
     std::atomic<DiagnosticsLog*> logTarget{nullptr};
     // Device rate in Hz (the session's requested rate). Set up by the engine.
     std::atomic<double> outputRate{0.0};
     // N, the DSP block size in frames, a whole multiple of the device buffer size. Set up.
     int32_t blockFrames = 0;
-    // Two blocks of N frames, each frame a left and a right int32. Set up by the engine. The
-    // playback thread writes the words and the callbacks read them concurrently (a halt zeroes
-    // the block being played), so every access goes through std::atomic_ref, relaxed.
+    // Two blocks of N frames, each frame a left and a right int32. Set up by the engine. Who may
+    // touch a block's words follows blockState (published with release, taken with acquire);
+    // only a halt zeroes a block being played, so every access goes through std::atomic_ref.
     int32_t* dspBlocks[2] = {nullptr, nullptr};
+    // A BlockState per block; both Ready (holding zeros) when a session is set up.
+    std::atomic<uint8_t> blockState[2] = {BlockReady, BlockReady};
     // The block the callbacks drain (0 or 1) and the frames of it already handed to the driver.
-    // Callbacks only; reset to 0 when a device session is set up.
+    // Written by the callbacks only (the playback thread reads the index to fill the block they
+    // need first); reset to 0 when a device session is set up.
     std::atomic<uint16_t> deviceBlockIndex{0};
     std::atomic<int32_t> deviceBlockOffset{0};
+    // Callbacks only: the current pass over the block plays silence (it was not Ready).
+    std::atomic<bool> silentPass{false};
 
-    // Late-block accounting. refillPending[k] is set by the callbacks when they ask for block k
-    // and cleared by the playback thread when it has filled block k. A block that the callbacks
-    // begin to play while its refill is still pending, while the thread is playing, counts as
-    // late in lateBlocks.
-    std::atomic<bool> refillPending[2] = {false, false};
+    // Passes of silence played while playing because a block was not Ready in time.
     std::atomic<int32_t> lateBlocks{0};
+    // The playback thread's log lines, drained by the window thread into logTarget in order.
+    LogQueue logQueue;
     // Wakes the playback thread has fully handled (requests, command and block fill done).
     // Lets a caller that posts a command see when it has been carried out.
     std::atomic<uint32_t> wakesHandled{0};
@@ -121,6 +142,7 @@ struct TransportState {
 
 static_assert(std::atomic<double>::is_always_lock_free);
 static_assert(std::atomic<int16_t>::is_always_lock_free);
+static_assert(std::atomic<uint8_t>::is_always_lock_free);
 static_assert(std::atomic<uint16_t>::is_always_lock_free);
 static_assert(std::atomic<int32_t>::is_always_lock_free);
 static_assert(std::atomic<uint32_t>::is_always_lock_free);

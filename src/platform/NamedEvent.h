@@ -1,7 +1,7 @@
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 namespace quoril {
@@ -10,8 +10,9 @@ namespace quoril {
 // and clears it, so several signals before one wait give one wake. After close() every wait,
 // present and future, returns false at once.
 //
-// signal() may be called from any thread, including a driver callback: it takes the internal
-// mutex only for the few instructions needed to set the flag.
+// The state is one atomic word and the sleep a futex on it, so signal() is safe on a driver's
+// real-time thread: it sets a bit and asks the kernel to wake a sleeper, and never takes a lock
+// that a waiting thread could hold (no priority inversion against the window thread's posts).
 class NamedEvent {
   public:
     explicit NamedEvent(std::string name) : m_name(std::move(name)) {}
@@ -28,11 +29,18 @@ class NamedEvent {
     bool closed() const noexcept;
 
   private:
+    static constexpr uint32_t kSet = 1;
+    static constexpr uint32_t kClosed = 2;
+
+    // Takes the set bit; -1 when closed, 0 when not set, 1 when taken.
+    int take() noexcept;
+    // Sleeps while the word still equals seen; timeoutNs < 0 sleeps without limit.
+    void sleep(uint32_t seen, int64_t timeoutNs) noexcept;
+    void wakeAll() noexcept;
+
     std::string m_name;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_cond;
-    bool m_set = false;     // guarded by m_mutex
-    bool m_closed = false;  // guarded by m_mutex
+    std::atomic<uint32_t> m_state{0};
+    static_assert(std::atomic<uint32_t>::is_always_lock_free && sizeof(std::atomic<uint32_t>) == 4);
 };
 
 }  // namespace quoril

@@ -119,6 +119,10 @@ void PlayerDialog::onInitDialog() {
 }
 
 void PlayerDialog::onTimer(int timerId) {
+    // The playback thread queues its lines; they join the log here, on the window thread.
+    if (m_engine) {
+        m_engine->drainLog();
+    }
     OnTimer(timerId);
 }
 
@@ -241,12 +245,13 @@ void PlayerDialog::StartSession() {
     m_sessionPlaying = false;
 
     // Whatever a failed session left behind goes before a new engine takes the driver.
+    // The engine goes first: its playback thread reads the disc until it is joined.
     if (m_engine || m_disc) {
         if (m_engine) {
             m_engine->Terminate();
         }
-        releaseDisc();
         m_engine.reset();
+        releaseDisc();
     }
 
     m_engine = std::make_unique<DspEngine>(s.asioDriverName, s.installPath, s.outputRate,
@@ -435,6 +440,7 @@ void PlayerDialog::OnTimer(int timerId) {
 
     // The playback thread ended by itself: the log says why.
     if (m_engine && !m_engine->threadRunning() && m_sessionPlaying) {
+        m_engine->drainLog();  // the lines the thread queued just before it ended
         m_view.killTimer(timerId);
         m_engine->active = false;
         m_sessionPlaying = false;

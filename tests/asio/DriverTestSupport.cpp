@@ -105,7 +105,16 @@ void fillHalf(long half) {
     }
 }
 
+void holdWhile(std::atomic<bool>& gate) {
+    if (gate.load()) {
+        TestHost::held.store(true);
+        notify();
+        TestHost::waitFor([&] { return !gate.load(); }, std::chrono::seconds(60));
+    }
+}
+
 void onSwitch(long half) {
+    holdWhile(TestHost::holdSwitch);
     const uint64_t index = TestHost::switches.load();
     if (index < TestHost::kRecorded) {
         TestHost::halves[index].store(half);
@@ -145,6 +154,9 @@ long asioMessage(long selector, long value, void*, double*) {
         TestHost::messages[selector].fetch_add(1);
     }
     notify();
+    if (selector == kAsioResetRequest) {
+        holdWhile(TestHost::holdReset);
+    }
     switch (selector) {
         case kAsioSelectorSupported:
             return value == kAsioSupportsTimeInfo ? (TestHost::answerTimeInfo ? 1 : 0) : 1;
@@ -191,6 +203,14 @@ void TestHost::reset() {
     }
     changedRate.store(0.0);
     rateChanges.store(0);
+    release();
+    held.store(false);
+}
+
+void TestHost::release() {
+    holdSwitch.store(false);
+    holdReset.store(false);
+    notify();
 }
 
 ASIOCallbacks TestHost::callbacks() {

@@ -74,6 +74,12 @@ struct TestHost {
     static inline int shift = 0;        // 16: 16-bit content in the top of the words
     static inline bool answerTimeInfo = false;
     static inline uint64_t stopAfter = 0;  // 0: never
+    // Gates for schedules: while set, the next buffer switch or reset notice waits inside the
+    // callback, with `held` set, until the test clears the gate (release()).
+    static inline std::atomic<bool> holdSwitch{false};
+    static inline std::atomic<bool> holdReset{false};
+    static inline std::atomic<bool> held{false};
+    static void release();
 
     // Written by the callbacks.
     static inline std::atomic<uint64_t> switches{0};

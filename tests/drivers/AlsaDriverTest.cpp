@@ -2,15 +2,17 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "AlsaDeviceList.h"
-#include "AlsaSettings.h"
+#include "JackServer.h"
 #include "asio/AsioDriverList.h"
 #include "asio/DriverTestSupport.h"
-#include "platform/Registry.h"
 #include "support/TempDir.h"
 #include "support/WavWriter.h"
 
@@ -35,9 +37,9 @@ class AlsaWorld {
         conf += capture("cap_s16", "type quoriltest format S16_LE", "Takes S16_LE only");
         conf += capture("quad", "type quoriltest format S32_LE channels 4", "Four channels");
         conf += capture("mapped", "type null chmap [ \"FL,FR\" ]", "Two mapped channels");
-        conf += device("rates", "type quoriltest format S16_LE rates \"44100,48000\"");
         conf += device("unplugged", "type quoriltest format S16_LE fail_after 8192");
         conf += device("underrun", "type quoriltest format S16_LE xrun_after 4096");
+        conf += device("hung", "type quoriltest format S16_LE stall_after 4096");
         conf += device("no_linear_format", "type quoriltest format FLOAT_LE");
         m_dir.write("asound.conf", conf);
         setenv("ALSA_CONFIG_PATH", m_dir.file("asound.conf").c_str(), 1);
@@ -81,9 +83,12 @@ class AlsaDriverTest : public ::testing::Test {
         if (!bufferSize.empty()) {
             m_drivers.set(kAlsaName, "BufferSize", bufferSize);
         }
+        return loadRegistered(kAlsaName);
+    }
+    IASIO* loadRegistered(const char* name) {
         m_drivers.save();
         m_list = std::make_unique<AsioDrivers>();
-        m_driver = m_list->loadDriver(kAlsaName) ? theAsioDriver.load() : nullptr;
+        m_driver = m_list->loadDriver(name) ? theAsioDriver.load() : nullptr;
         TestHost::driver = m_driver;
         return m_driver;
     }
@@ -122,6 +127,7 @@ class AlsaDriverTest : public ::testing::Test {
     IASIO* m_driver = nullptr;
     ASIOBufferInfo m_buffers[2] = {};
     ASIOCallbacks m_callbacks = {};
+    TempDir m_dir;
 };
 
 AlsaWorld* AlsaDriverTest::s_world = nullptr;
@@ -187,32 +193,6 @@ INSTANTIATE_TEST_SUITE_P(HardwareFormats, AlsaFormatTest,
                              return std::string(info.param.device);
                          });
 
-TEST_F(AlsaDriverTest, onlyRatesTheHardwareTakesAreAccepted) {
-    open("rates");
-    ASIOSampleRate rate = 0;
-    ASSERT_EQ(m_driver->getSampleRate(&rate), ASE_OK);
-    EXPECT_EQ(rate, 44100.0);
-    EXPECT_EQ(m_driver->setSampleRate(48000.0), ASE_OK);
-    EXPECT_NE(m_driver->setSampleRate(96000.0), ASE_OK);
-    EXPECT_NE(m_driver->setSampleRate(46000.0), ASE_OK);
-    EXPECT_NE(m_driver->canSampleRate(88200.0), ASE_OK);
-    EXPECT_EQ(m_driver->canSampleRate(44100.0), ASE_OK);
-    ASSERT_EQ(m_driver->getSampleRate(&rate), ASE_OK);
-    EXPECT_EQ(rate, 48000.0) << "a refused rate or a question changed the rate";
-}
-
-TEST_F(AlsaDriverTest, aDeviceThatVanishesWhilePlayingEndsInAResetRequest) {
-    open("unplugged");
-    ASSERT_EQ(createPair(0, 512), ASE_OK);
-    ASSERT_EQ(m_driver->start(), ASE_OK);
-    ASSERT_TRUE(TestHost::waitFor([] { return TestHost::messages[kAsioResetRequest].load() > 0; }));
-    const uint64_t switches = TestHost::switches.load();
-    m_list->removeCurrentDriver();
-    EXPECT_EQ(TestHost::messages[kAsioResetRequest].load(), 1);
-    // 8192 frames went in before the device failed: 16 halves of 512, and the one that failed.
-    EXPECT_EQ(switches, 17u);
-}
-
 TEST_F(AlsaDriverTest, anUnderrunIsRecoveredCountedAndPlayingGoesOn) {
     open("underrun");
     ASSERT_EQ(createPair(0, 512), ASE_OK);
@@ -223,43 +203,136 @@ TEST_F(AlsaDriverTest, anUnderrunIsRecoveredCountedAndPlayingGoesOn) {
     EXPECT_NE(errorMessage().find(" 1 underrun(s) recovered"), std::string::npos) << errorMessage();
 }
 
-TEST_F(AlsaDriverTest, halvesAlternateFromZeroAndARestartBeginsAgainWithHalfZero) {
-    open("cap_s16");
-    ASSERT_EQ(createPair(0, 64), ASE_OK);
-    for (uint64_t stopAt : {100, 110}) {  // the host stops the driver inside that switch
-        TestHost::stopAfter = stopAt;
-        ASSERT_EQ(m_driver->start(), ASE_OK);
-        ASSERT_TRUE(waitForSwitches(static_cast<long>(stopAt)));
-        ASSERT_EQ(m_driver->stop(), ASE_OK);
-    }
-    ASSERT_EQ(TestHost::switches.load(), 110u) << "no switch after a stop";
-    for (uint64_t i = 0; i < 110; ++i) {
-        ASSERT_EQ(TestHost::halves[i].load(), static_cast<long>(i % 2)) << "switch " << i;
-    }
-}
+// ---- Stopping from several threads: each schedule is set by gates in the test host ----
 
-struct BufferSizeCase {
-    const char* value;  // "BufferSize" in the registry; empty: not there
-    long preferred;
+enum class Schedule {
+    TwoStopsInSwitch,  // two threads stop while the driver's thread is inside a buffer switch
+    StopsInReset,      // the playback thread and a teardown stop while a reset notice is handled
+    StopHungDevice,    // a stop while the device has stopped taking frames
+    TwoStopsPlaying,   // two threads stop at once while the switches run (a JACK server cancels
+                       // a process thread held in its callback, so JACK is not held)
 };
 
-class AlsaBufferSizeTest : public AlsaDriverTest, public ::testing::WithParamInterface<BufferSizeCase> {};
+const char* const kScheduleNames[] = {"TwoStopsInSwitch", "StopsInReset", "StopHungDevice",
+                                      "TwoStopsPlaying"};
 
-TEST_P(AlsaBufferSizeTest, thePreferredSizeIsTheRegistryValueWithinWhatTheDeviceAllows) {
-    open("cap_s16", GetParam().value);
-    long minimum = 0, maximum = 0, preferred = 0, granularity = 0;
-    ASSERT_EQ(m_driver->getBufferSize(&minimum, &maximum, &preferred, &granularity), ASE_OK);
-    EXPECT_EQ(minimum, 16);  // the test device's smallest period
-    EXPECT_EQ(maximum, 32767);
-    EXPECT_EQ(preferred, GetParam().preferred);
-    EXPECT_EQ(createPair(0, preferred), ASE_OK);
-    EXPECT_EQ(createPair(0, maximum + 1), ASE_InvalidMode) << "buffers exist already";
+struct StopCase {
+    const char* driver;  // "alsa", "jack" or "capture"
+    const char* device;  // ALSA device
+    Schedule schedule;
+};
+
+class DriverStopRace : public AlsaDriverTest, public ::testing::WithParamInterface<StopCase> {
+  protected:
+    // Whether count reaches n before the deadline.
+    static bool reaches(const std::atomic<int>& count, int n, std::chrono::milliseconds deadline) {
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        while (count.load() != n) {
+            if (std::chrono::steady_clock::now() >= end) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    // Joins the stoppers once all have returned. One that has not within the deadline hangs;
+    // the process then ends, as the hang would otherwise stop the whole suite.
+    static void mustFinish(std::vector<std::thread>& threads, std::atomic<int>& done, int count) {
+        if (!reaches(done, count, std::chrono::seconds(10))) {
+            std::fprintf(stderr, "a stop() did not return: the driver hangs\n");
+            std::_Exit(1);
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+    }
+};
+
+TEST_P(DriverStopRace, EveryStopReturnsAndNoSwitchFollows) {
+    const StopCase& c = GetParam();
+    JackServer server;
+    long frames = 512;
+    if (std::string(c.driver) == "alsa") {
+        ASSERT_NE(load(c.device), nullptr);
+    } else if (std::string(c.driver) == "jack") {
+        std::string why;
+        if (!server.start(44100, 1024, why)) {
+            GTEST_SKIP() << "No JACK server can start here: " << why;
+        }
+        m_drivers.addDriver("Quoril JACK", "{C7E2941B-3D58-4A06-B8F1-6F0D2A9C5E84}",
+                            buildDir() + "/lib/quoril/drivers/quoril-jack.so");
+        ASSERT_NE(loadRegistered("Quoril JACK"), nullptr);
+        frames = 1024;
+    } else {
+        m_drivers.addCaptureDriver();
+        m_drivers.set(kCaptureName, "File", m_dir.file("capture.wav"));
+        m_drivers.set(kCaptureName, "Speed", "20");
+        ASSERT_NE(loadRegistered(kCaptureName), nullptr);
+    }
+    ASSERT_EQ(m_driver->init(nullptr), ASIOTrue) << errorMessage();
+    ASSERT_EQ(createPair(0, frames), ASE_OK) << errorMessage();
+    if (c.schedule == Schedule::TwoStopsInSwitch) {
+        TestHost::holdSwitch.store(true);
+    } else if (c.schedule == Schedule::StopsInReset) {
+        TestHost::holdReset.store(true);
+    }
+    ASSERT_EQ(m_driver->start(), ASE_OK);
+    if (c.schedule == Schedule::StopHungDevice || c.schedule == Schedule::TwoStopsPlaying) {
+        // The hung device takes 4,096 frames and its buffer, then nothing: the switches stop.
+        ASSERT_TRUE(waitForSwitches(8));
+    } else {
+        ASSERT_TRUE(TestHost::waitFor([] { return TestHost::held.load(); })) << "the gate was not reached";
+    }
+
+    std::atomic<int> started{0}, done{0};
+    std::vector<std::thread> threads;
+    const int stoppers = c.schedule == Schedule::StopHungDevice ? 1 : 2;
+    for (int i = 0; i < stoppers; ++i) {
+        threads.emplace_back([&, i] {
+            started.fetch_add(1);
+            while (c.schedule == Schedule::TwoStopsPlaying && started.load() < stoppers) {
+                // both stop at the same moment
+            }
+            m_driver->stop();
+            if (i == 1 && c.schedule == Schedule::StopsInReset) {
+                m_driver->disposeBuffers();  // the teardown goes on while the other stopper waits
+            }
+            done.fetch_add(1);
+        });
+    }
+    if (!reaches(started, stoppers, std::chrono::seconds(10))) {
+        TestHost::release();
+        mustFinish(threads, done, stoppers);
+        FAIL() << "the stopping threads did not start";
+    }
+    // Both stoppers are on their way into stop() before the driver's thread may leave its callback.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    TestHost::release();
+    mustFinish(threads, done, stoppers);
+
+    const uint64_t switches = TestHost::switches.load();
+    if (c.schedule == Schedule::StopsInReset) {
+        // 8,192 frames went in before the device vanished: 16 halves of 512, and the one that failed.
+        EXPECT_EQ(switches, 17u);
+        EXPECT_EQ(TestHost::messages[kAsioResetRequest].load(), 1);
+    }
+    EXPECT_EQ(m_driver->stop(), ASE_OK) << "a third stop, after the others";
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(TestHost::switches.load(), switches) << "a buffer switch came after stop() returned";
+    m_list->removeCurrentDriver();  // while a JACK server still runs
+    m_list.reset();
 }
 
-INSTANTIATE_TEST_SUITE_P(Registry, AlsaBufferSizeTest,
-                         ::testing::Values(BufferSizeCase{"", 512}, BufferSizeCase{"256", 256},
-                                           BufferSizeCase{"441", 441}, BufferSizeCase{"8", 16},
-                                           BufferSizeCase{"100000", 32767}, BufferSizeCase{"junk", 512}));
+INSTANTIATE_TEST_SUITE_P(Schedules, DriverStopRace,
+                         ::testing::Values(StopCase{"alsa", "cap_s16", Schedule::TwoStopsInSwitch},
+                                           StopCase{"alsa", "unplugged", Schedule::StopsInReset},
+                                           StopCase{"alsa", "hung", Schedule::StopHungDevice},
+                                           StopCase{"jack", "", Schedule::TwoStopsPlaying},
+                                           StopCase{"capture", "", Schedule::TwoStopsInSwitch}),
+                         [](const ::testing::TestParamInfo<StopCase>& info) {
+                             return std::string(info.param.driver) + "_" +
+                                    kScheduleNames[static_cast<int>(info.param.schedule)];
+                         });
 
 struct OpenFailureCase {
     const char* device;
@@ -282,42 +355,6 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenFailureCase{
                           "no_linear_format",
                           "ALSA device \"no_linear_format\" takes none of S32_LE, S24_LE, S24_3LE, S16_LE"}));
-
-TEST_F(AlsaDriverTest, theControlPanelWithoutAWindowPrintsTheAnnouncedDevicesInOrderWithTheChosenOneMarked) {
-    open("cap_s24_3");
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(m_driver->controlPanel(), ASE_OK);
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("ALSA playback devices (* = \"Device\" of Quoril ALSA, now \"cap_s24_3\"):\n", 0), 0u)
-        << out;
-    EXPECT_NE(out.find("\n* cap_s24_3\tTakes S24_3LE only\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("\n  cap_s16\tTakes S16_LE only\n"), std::string::npos) << out;
-    EXPECT_EQ(out.find("unplugged"), std::string::npos) << "a device without a hint is listed";
-    std::vector<std::string> names;
-    for (const AlsaDevice& device : listAlsaPlaybackDevices()) {
-        names.push_back(device.name);
-    }
-    const std::vector<std::string> expected = {"cap_s32", "cap_s24", "cap_s24_3",
-                                               "cap_s16", "quad",    "mapped"};
-    EXPECT_EQ(names, expected);
-}
-
-TEST_F(AlsaDriverTest, savingTheChosenDeviceKeepsTheRestOfTheRegistryFile) {
-    Registry registry;
-    registry.setString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek", "Path", "/opt/quoril");
-    registry.setString(AlsaSettings::kKey, "Device", "cap_s16");
-    registry.setString(AlsaSettings::kKey, "BufferSize", "1024");
-    ASSERT_TRUE(registry.save(Registry::locate()));  // the fixture's registry file
-
-    std::string error;
-    ASSERT_TRUE(AlsaSettings::saveDevice("hw:CARD=DAC,DEV=0", error)) << error;
-    const AlsaSettings settings = AlsaSettings::load();
-    EXPECT_EQ(settings.device, "hw:CARD=DAC,DEV=0");
-    EXPECT_EQ(settings.bufferSize, 1024);
-    Registry reread;
-    ASSERT_TRUE(reread.load(Registry::locate()));
-    EXPECT_EQ(reread.stringValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek", "Path").value_or(""), "/opt/quoril");
-}
 
 }  // namespace
 }  // namespace quoril::test

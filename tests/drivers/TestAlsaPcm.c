@@ -10,11 +10,13 @@
  *       rates "44100,48000"   # the rates it takes (default "44100")
  *       xrun_after 2048       # report one underrun once this many frames have arrived
  *       fail_after 4096       # vanish (ENODEV) once this many frames have arrived
+ *       stall_after 4096      # stop consuming (a hung device) once this many frames have arrived
  *   }
  */
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <errno.h>
+#include <stdint.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <string.h>
@@ -29,6 +31,7 @@ typedef struct {
     unsigned long long received; /* frames consumed since open */
     long long xrun_after;
     long long fail_after;
+    long long stall_after;
     int xrun_done;
     int failed;
 } test_pcm_t;
@@ -76,6 +79,16 @@ static snd_pcm_sframes_t test_transfer(snd_pcm_ioplug_t* io, const snd_pcm_chann
         snd_pcm_ioplug_set_state(io, SND_PCM_STATE_XRUN);
         return -EPIPE;
     }
+    if (pcm->stall_after >= 0 && pcm->received >= (unsigned long long)pcm->stall_after) {
+        /* Hung: the frames are taken into the buffer but never played, and the poll descriptor
+         * stops being writable (an eventfd at its largest count), so a writer waits for ever. */
+        uint64_t most = 0xfffffffffffffffeULL;
+        if (write(io->poll_fd, &most, sizeof most) < 0) {
+            /* already at its largest count */
+        }
+        pcm->received += size;
+        return (snd_pcm_sframes_t)size;
+    }
     /* Consumed at once, as if played. */
     pcm->received += size;
     pcm->hw_ptr += size;
@@ -121,6 +134,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(quoriltest) {
     long channels = 2;
     long xrun_after = -1;
     long fail_after = -1;
+    long stall_after = -1;
     (void)root;
 
     snd_config_for_each(i, next, conf) {
@@ -147,6 +161,9 @@ SND_PCM_PLUGIN_DEFINE_FUNC(quoriltest) {
         if (strcmp(id, "fail_after") == 0 && snd_config_get_integer(n, &fail_after) >= 0) {
             continue;
         }
+        if (strcmp(id, "stall_after") == 0 && snd_config_get_integer(n, &stall_after) >= 0) {
+            continue;
+        }
         SNDERR("Unknown field %s", id);
         return -EINVAL;
     }
@@ -164,6 +181,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(quoriltest) {
     }
     pcm->xrun_after = xrun_after;
     pcm->fail_after = fail_after;
+    pcm->stall_after = stall_after;
     pcm->io.version = SND_PCM_IOPLUG_VERSION;
     pcm->io.name = "Quoril test PCM";
     pcm->io.callback = &test_callbacks;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -10,12 +11,13 @@
 #include "DspHarness.h"
 #include "dsp/BlockFill.h"
 #include "dsp/DspEngine.h"
+#include "dsp/PlaybackThread.h"
 #include "dsp/ResamplingPlaybackThread.h"
 
 namespace quoril {
 namespace {
 
-TEST(BlockHandOff, CopiesEveryFrameAndAsksForTheUsedUpBlockAlternately) {
+TEST(BlockHandOff, CopiesEveryFrameAndGivesBackTheUsedUpBlockAlternately) {
     const struct {
         int32_t buffer;
         double rate;
@@ -28,7 +30,7 @@ TEST(BlockHandOff, CopiesEveryFrameAndAsksForTheUsedUpBlockAlternately) {
             theTransport.dspBlocks[0][i] = i + 1;
             theTransport.dspBlocks[1][i] = -i - 1;
         }
-        std::vector<int> requests;  // switch index * 10 + request, for each signalled switch
+        std::vector<int> requests;  // switch index * 10 + block, for each signalled switch
         for (int s = 0; s < 4 * k; ++s) {
             std::vector<int32_t> words = device.switchBuffer(timeInfo);
             for (int32_t i = 0; i < 2 * b; ++i) {
@@ -36,29 +38,85 @@ TEST(BlockHandOff, CopiesEveryFrameAndAsksForTheUsedUpBlockAlternately) {
                 ASSERT_EQ(words[i], s / k % 2 == 0 ? word : -word) << b << ": switch " << s << " word " << i;
             }
             if (device.event.waitFor(0)) {
-                requests.push_back(s * 10 + theTransport.deviceRequest.exchange(ReqNone));
+                for (int block = 0; block < 2; ++block) {
+                    if (theTransport.blockState[block].load() == BlockRequested) {
+                        requests.push_back(s * 10 + block);
+                        theTransport.blockState[block].store(BlockReady);  // as the thread would
+                    }
+                }
             }
         }
-        EXPECT_EQ(requests, (std::vector<int>{(k - 1) * 10 + 2, (2 * k - 1) * 10 + 3, (3 * k - 1) * 10 + 2,
-                                              (4 * k - 1) * 10 + 3}))
+        EXPECT_EQ(requests, (std::vector<int>{(k - 1) * 10, (2 * k - 1) * 10 + 1, (3 * k - 1) * 10,
+                                              (4 * k - 1) * 10 + 1}))
             << b;
+        EXPECT_EQ(theTransport.lateBlocks.load(), 0);
     }
 }
 
-// A block the driver begins while its refill is still outstanding is a dropout the listener hears;
-// it counts only while the thread is playing.
-TEST(LateBlocks, AreCountedWhenTheDriverBeginsABlockNotYetRefilledWhilePlaying) {
-    for (int16_t playing : {0, 1}) {
-        test::DspHarness device(512, 6144, 44100);
-        theTransport.playing.store(playing);
-        // Blocks 0 and 1 are asked for after switches 11 and 23 and never refilled; the driver
-        // begins them again at switches 24 and 36.
-        for (int s = 0; s < 4 * 12; ++s) {
-            device.switchBuffer();
+// The playback thread held back (its wakes diverted) for a number of block switches while the
+// callbacks go on. Every pass the driver gets is either a whole block of the disc, next in
+// order, or silence; a silent pass counts late; nothing is played twice or skipped.
+struct LateCase {
+    int held;  // block switches the thread misses
+    int late;  // silent passes that follow: the other block covers one missed switch
+};
+
+class LatePlaybackThread : public testing::TestWithParam<LateCase> {};
+
+TEST_P(LatePlaybackThread, PresentsWholeBlocksInOrderOrSilenceAndCountsTheSilence) {
+    constexpr int32_t b = 512, n = 6144, k = n / b, steps = 10, holdFrom = 3;
+    const std::vector<int32_t> samples = test::makeSamples(2 * 44100, 16, 2, 7);
+    test::TestDisc disc(samples, 16, 44100);
+    ASSERT_TRUE(disc.ok());
+    test::DspHarness device(b, n, 44100);
+    TransportState& t = theTransport;
+    ASSERT_TRUE(device.start(PlaybackThread, disc.cd()));
+    ASSERT_TRUE(device.wake(-1, CmdStart));
+    ASSERT_TRUE(device.wake(-1, CmdPlay));
+    NamedEvent elsewhere("elsewhere");
+    auto served = [&] {
+        for (auto& state : t.blockState) {
+            if (state.load() == BlockRequested || state.load() == BlockFilling) {
+                return false;
+            }
         }
-        EXPECT_EQ(theTransport.lateBlocks.load(), playing ? 2 : 0) << "playing " << playing;
+        return true;
+    };
+
+    int32_t next = 0;  // the disc frame the next played block must begin with
+    int silent = 0;
+    bool wasHeld = false;
+    for (int step = 0; step < steps; ++step) {
+        const bool held = step >= holdFrom && step < holdFrom + GetParam().held;
+        t.dspEvent.store(held ? &elsewhere : &device.event);
+        std::vector<int32_t> pass;
+        for (int s = 0; s < k; ++s) {
+            std::vector<int32_t> words = device.switchBuffer();
+            pass.insert(pass.end(), words.begin(), words.end());
+        }
+        if (!held) {
+            if (wasHeld) {
+                device.event.signal();  // the wakes diverted meanwhile reach the thread now
+            }
+            ASSERT_TRUE(test::waitUntil(served)) << "step " << step;
+        }
+        wasHeld = held;
+        if (step == 0 || std::all_of(pass.begin(), pass.end(), [](int32_t word) { return word == 0; })) {
+            silent += step == 0 ? 0 : 1;  // the first pass is the silence before play began
+            continue;
+        }
+        for (int32_t i = 0; i < 2 * n; ++i) {
+            ASSERT_EQ(pass[i], samples[2 * next + i] * 65536) << "step " << step << " word " << i;
+        }
+        next += n;
     }
+    EXPECT_EQ(silent, GetParam().late);
+    EXPECT_EQ(t.lateBlocks.load(), GetParam().late);
+    EXPECT_EQ(next, (steps - 1 - GetParam().late) * n) << "a block was skipped or repeated";
 }
+
+INSTANTIATE_TEST_SUITE_P(Schedules, LatePlaybackThread,
+                         testing::Values(LateCase{0, 0}, LateCase{1, 0}, LateCase{3, 2}));
 
 TEST(HostMessage, AnswersAndTurnsResetResyncBufferSizeAndRateNoticesIntoSignalledRequests) {
     test::DspHarness device(512, 6144, 44100);
@@ -112,12 +170,6 @@ TEST(ComputeBlockFrames, GivesTheBlockSizeOfTheTableForEachBufferAndRate) {
         EXPECT_EQ(DspEngine::ComputeBlockFrames(static_cast<int32_t>(buffer), rate), block)
             << buffer << " at " << rate;
     }
-}
-
-TEST(ResamplerInputFrames, FollowsTheBlockAndTheRatioAndIsEven) {
-    EXPECT_EQ(ResamplerInputFrames(44100, 176400, 24576), 6146);
-    EXPECT_EQ(ResamplerInputFrames(48000, 44100, 6144), 6688);
-    EXPECT_EQ(ResamplerInputFrames(96000, 44100, 6144), 13376);  // 13,374.69 + 1 -> 13,375 -> even
 }
 
 TEST(BlockFill, FramesBeyondTheReadableStoreBecomeSilenceInsteadOfAnOverrun) {

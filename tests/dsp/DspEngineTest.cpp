@@ -52,46 +52,6 @@ TEST(DspEngineStartThread, WithoutADiscOrWithAnInactiveDiscLeavesTheEngineInacti
     }
 }
 
-struct ThreadChoice {
-    uint32_t discRate;
-    double deviceRate;
-    long buffer;
-    const char* startLog;  // from the set-up: where the blocks came from
-    int32_t lateBlocks;
-    const char* runLogEnd;
-};
-
-class DspEngineThreadChoice : public testing::TestWithParam<ThreadChoice> {};
-
-TEST_P(DspEngineThreadChoice, PlaysAtTheDiscRateOnlyWhenTheRatesAreExactlyEqualAndEndsReportingLateBlocks) {
-    const ThreadChoice& c = GetParam();
-    test::TestDisc disc(test::makeSamples(2 * c.discRate), 16, c.discRate);
-    EngineSession session(c.buffer, c.deviceRate, 1);
-    ASSERT_TRUE(session.open(c.deviceRate)) << session.startLog();
-    EXPECT_NE(session.startLog().find(c.startLog), std::string::npos) << session.startLog();
-    ASSERT_TRUE(session.start(disc)) << disc.log.snapshot() << session.runLog();
-    theTransport.lateBlocks.store(c.lateBlocks);
-    session.engine->Terminate();
-    EXPECT_EQ(session.engine->cd, nullptr);
-    ASSERT_TRUE(waitUntil([] { return !theTransport.threadRunning.load(); }));
-    EXPECT_TRUE(session.runLog().ends_with(c.runLogEnd)) << session.runLog();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rates, DspEngineThreadChoice,
-    testing::Values(
-        ThreadChoice{44100, 44100, 512,
-                     "\r\nDSP starting...\r\n\tDSP Buffer (6144 samples or  139ms/ 7.2/   86.1) "
-                     "allocation successful\r\n\r\nASIO Driver starting...\r\n",
-                     0, "Playback starting (SRC upsampling is bypassed)...\r\n\r\n"},
-        ThreadChoice{44100, 44100.0001, 16384, "\r\nDSP starting...\r\n\tDSP Buffer (98304 samples or ", 0,
-                     "Playback starting using SRC...\r\n\r\n"},
-        ThreadChoice{44100, 48000, 24000,
-                     "\r\nDSP starting...\r\n\tDSP Buffer allocation not optimal - try lowering ASIO "
-                     "latency\r\n\tDSP Buffer (144000 samples or 3000ms/ 0.3/    2.0) allocation "
-                     "successful\r\n",
-                     3, "Playback starting using SRC...\r\n\r\nLate DSP blocks: 3\r\n"}));
-
 // ---- End to end on the capture driver, running faster than real time ----
 
 struct CaptureCase {
@@ -214,23 +174,6 @@ INSTANTIATE_TEST_SUITE_P(Notices, DriverNoticeEndsPlayback,
                                          NoticeCase{"resync", "", kResetLine},
                                          NoticeCase{"buffersize", "", kChangedLine},
                                          NoticeCase{"rate", "48000", kChangedLine}));
-
-TEST(DriverBlockRequests, AlternateBetweenTheTwoBlocksOncePerTwelveBuffers) {
-    // No playback thread: the test takes the requests itself, as the thread would.
-    test::EngineSession session("2");
-    ASSERT_TRUE(session.open(44100)) << session.startLog();
-    ASSERT_EQ(theTransport.blockFrames, 6144);
-    NamedEvent* event = theTransport.dspEvent.load();
-    std::vector<int16_t> requests;
-    for (int i = 0; i < 7; ++i) {
-        ASSERT_TRUE(event->waitFor(5000)) << "no block request from the driver";
-        requests.push_back(theTransport.deviceRequest.exchange(ReqNone));
-    }
-    // The first wake may carry a request from before the wait began; from then on: 2, 3, 2, 3 ...
-    for (size_t i = 2; i < requests.size(); ++i) {
-        EXPECT_EQ(requests[i], requests[i - 1] == ReqFillBlock0 ? ReqFillBlock1 : ReqFillBlock0) << i;
-    }
-}
 
 // Transport operations from the window thread while the capture driver runs faster than real
 // time: each one must be carried out (none lost or overwritten by the playback thread), and the

@@ -104,10 +104,13 @@ class DspHarness {
         m_thread = std::thread(procedure, cd);
         return waitUntil([] { return theTransport.threadRunning.load(); });
     }
-    // Stores a request and a command, signals, and waits until the thread has handled it or ended.
-    bool wake(int16_t request, int16_t command = CmdNone) {
+    // Gives block `block` back (none when negative) as the callbacks do, posts a command, and
+    // waits until the thread has handled the wake or ended.
+    bool wake(int block, int16_t command = CmdNone) {
         uint32_t before = theTransport.wakesHandled.load();
-        theTransport.deviceRequest.store(request);
+        if (block >= 0) {
+            theTransport.blockState[block].store(BlockRequested);
+        }
         theTransport.post(static_cast<TransportCommand>(command));
         return waitUntil(
             [&] { return theTransport.wakesHandled.load() != before || !theTransport.threadRunning; });
@@ -133,7 +136,11 @@ class DspHarness {
     bool blocksSilent() const {
         return m_blocks[0] == std::vector<int32_t>(m_blocks[0].size()) && m_blocks[0] == m_blocks[1];
     }
-    std::string log() const { return m_log.snapshot(); }
+    // The thread's lines so far, drained from the queue as the window's timer does.
+    std::string log() {
+        theTransport.logQueue.drain([this](const char* line) { m_log.append(line); });
+        return m_log.snapshot();
+    }
 
     NamedEvent event{"_tamu_DSP_732"};
 

@@ -76,7 +76,12 @@ class EngineSession {
     }
 
     std::string startLog() const { return m_startLog.snapshot(); }
-    std::string runLog() const { return m_runLog.snapshot(); }
+    std::string runLog() const {
+        if (engine) {
+            engine->drainLog();  // as the window's timer does
+        }
+        return m_runLog.snapshot();
+    }
     // Interleaved words of the capture file (after end()).
     std::vector<int32_t> captured() const {
         uint32_t rate = 0;

@@ -16,6 +16,7 @@ namespace {
 // Either playback thread on a two-second disc, woken step by step as the callbacks and the
 // engine would wake it: blocks of 6,144 frames at 44,100 Hz.
 constexpr int32_t kBlock = 6144;
+constexpr int kNone = -1;  // no block given back
 const std::string kDirect = "Playback starting (SRC upsampling is bypassed)...\r\n\r\n";
 const std::string kResampling = "Playback starting using SRC...\r\n\r\n";
 
@@ -28,7 +29,7 @@ class PlaybackThreadTest : public testing::Test {
         ASSERT_TRUE(disc->ok()) << disc->log.snapshot();
         theTransport.converterType.store(1);
         ASSERT_TRUE(device.start(rate == 44100 ? PlaybackThread : ResamplingPlaybackThread, disc->cd()));
-        ASSERT_TRUE(!announce || device.wake(ReqNone, CmdStart));
+        ASSERT_TRUE(!announce || device.wake(kNone, CmdStart));
     }
     // The disc's frames [from, from + kBlock) as the direct thread places them at 0 dB.
     std::vector<int32_t> exact(int32_t from) const {
@@ -46,23 +47,24 @@ class PlaybackThreadTest : public testing::Test {
 
 TEST_F(PlaybackThreadTest, HaltSilencesBothBlocksKeepsThePositionAndPlayContinuesFromIt) {
     start(44100);
-    ASSERT_TRUE(device.wake(ReqFillBlock1, CmdPlay));  // a request and a command in one wake
-    ASSERT_TRUE(device.wake(ReqFillBlock0));
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));  // play fills block 1, the one after the current
+    ASSERT_TRUE(device.wake(0));
     EXPECT_EQ(device.block(1), exact(0));
     EXPECT_EQ(device.block(0), exact(kBlock));
-    ASSERT_TRUE(device.wake(ReqFillBlock1, CmdHalt));
+    ASSERT_TRUE(device.wake(1, CmdHalt));
     EXPECT_TRUE(device.blocksSilent());
     EXPECT_EQ(theTransport.position(), 2 * kBlock);
     EXPECT_EQ(theTransport.playing.load(), 0);
-    ASSERT_TRUE(device.wake(ReqFillBlock0, CmdPlay));
-    EXPECT_EQ(device.block(0), exact(2 * kBlock));
-    EXPECT_EQ(device.block(1), std::vector<int32_t>(2 * kBlock, 0));
+    EXPECT_EQ(theTransport.blockState[1].load(), BlockReady) << "halted, a request is handed back silent";
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));
+    EXPECT_EQ(device.block(1), exact(2 * kBlock));
+    EXPECT_EQ(device.block(0), std::vector<int32_t>(2 * kBlock, 0));
     EXPECT_EQ(device.log(), kDirect);
 }
 
 TEST_F(PlaybackThreadTest, AClosedEventEndsTheThreadSilentWithPlaybackEnded) {
     start(44100);
-    ASSERT_TRUE(device.wake(ReqFillBlock0, CmdPlay));
+    ASSERT_TRUE(device.wake(0, CmdPlay));
     device.event.close();
     ASSERT_TRUE(device.waitForEnd());
     EXPECT_EQ(device.log(), kDirect + "\r\nPlayback ended.");
@@ -72,16 +74,18 @@ TEST_F(PlaybackThreadTest, AClosedEventEndsTheThreadSilentWithPlaybackEnded) {
 TEST_F(PlaybackThreadTest, AfterHaltAndPlayTheConverterStartsFreshAtTheKeptPosition) {
     start(48000);
     EXPECT_EQ(device.log(), kResampling);
-    for (int k = 0; k < 4; ++k) {
-        ASSERT_TRUE(device.wake(k % 2 == 0 ? ReqFillBlock0 : ReqFillBlock1, k == 0 ? CmdPlay : CmdNone));
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_TRUE(device.wake(k % 2));
     }
-    ASSERT_TRUE(device.wake(ReqNone, CmdHalt));
+    ASSERT_TRUE(device.wake(kNone, CmdHalt));
     int32_t kept = theTransport.position();
-    ASSERT_TRUE(device.wake(ReqFillBlock0));
+    ASSERT_TRUE(device.wake(0));
     EXPECT_EQ(theTransport.position(), kept);
     std::vector<int32_t> played;
     for (int k = 0; k < 3; ++k) {
-        ASSERT_TRUE(device.wake(k % 2 == 0 ? ReqFillBlock1 : ReqFillBlock0, k == 0 ? CmdPlay : CmdNone));
+        // Play fills block 1 (the next one); then 0, 1 as they are given back.
+        ASSERT_TRUE(device.wake(k == 0 ? kNone : k % 2 == 1 ? 0 : 1, k == 0 ? CmdPlay : CmdNone));
         const std::vector<int32_t>& block = device.block(k % 2 == 0 ? 1 : 0);
         played.insert(played.end(), block.begin(), block.end());
     }
@@ -92,9 +96,9 @@ TEST_F(PlaybackThreadTest, AfterHaltAndPlayTheConverterStartsFreshAtTheKeptPosit
 TEST_F(PlaybackThreadTest, ResamplingWithoutRepeatHaltsAtTheFrameCountAndSilencesBothBlocks) {
     theTransport.repeatAtEnd.store(false);
     start(48000);
-    ASSERT_TRUE(device.wake(ReqNone, CmdPlay));
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));
     for (int k = 0; k < 20 && theTransport.playing.load() == 1; ++k) {
-        ASSERT_TRUE(device.wake(k % 2 == 0 ? ReqFillBlock0 : ReqFillBlock1));
+        ASSERT_TRUE(device.wake(k % 2));
     }
     EXPECT_EQ(theTransport.playing.load(), 0);
     EXPECT_EQ(theTransport.position(), 2 * 48000);
@@ -102,16 +106,9 @@ TEST_F(PlaybackThreadTest, ResamplingWithoutRepeatHaltsAtTheFrameCountAndSilence
     EXPECT_TRUE(device.blocksSilent());
 }
 
-TEST_F(PlaybackThreadTest, ResamplingIgnoresPlayBeforeStartBecauseNoBuffersArePlacedYet) {
-    start(48000, false);
-    ASSERT_TRUE(device.wake(ReqFillBlock0, CmdPlay));
-    EXPECT_EQ(theTransport.playing.load(), 0);
-    EXPECT_EQ(theTransport.position(), 0);
-}
-
 TEST_F(PlaybackThreadTest, AConverterErrorIsLoggedWithItsTextAndEndsTheThread) {
     start(147);  // 300 times below the device rate: a ratio the converter refuses
-    ASSERT_TRUE(device.wake(ReqNone, CmdPlay));
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));
     ASSERT_TRUE(device.waitForEnd());
     // 6: the library's code for a ratio outside its range.
     EXPECT_EQ(device.log(), kResampling + "srcERROR: " + src_strerror(6) + "\r\n");
