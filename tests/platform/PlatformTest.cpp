@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/AtomicFile.h"
+#include "platform/LineReader.h"
 #include "platform/NamedEvent.h"
 #include "platform/ProcessList.h"
 #include "platform/Registry.h"
@@ -15,6 +17,47 @@
 
 namespace quoril {
 namespace {
+
+struct LineCase {
+    const char* name;
+    std::string text;
+    size_t limit;
+    std::vector<std::string> expected;
+};
+
+class LineReaderTest : public testing::TestWithParam<LineCase> {};
+
+// Text-mode fgets, from a text and from a file: CR LF becomes LF, a long line comes in pieces.
+TEST_P(LineReaderTest, SplitsAsTextModeFgetsWould) {
+    const LineCase& c = GetParam();
+    test::TempDir dir;
+    LineReader fromText;
+    LineReader fromFile;
+    fromText.openText(c.text);
+    ASSERT_TRUE(fromFile.open(dir.write("f.txt", c.text)));
+    for (LineReader* reader : {&fromText, &fromFile}) {
+        std::vector<std::string> lines;
+        std::string line;
+        while (reader->readLine(line, c.limit)) {
+            lines.push_back(line);
+        }
+        EXPECT_EQ(lines, c.expected);
+    }
+    EXPECT_FALSE(LineReader().open(dir.file("absent.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LineReaderTest,
+    testing::Values(LineCase{"crlf_becomes_lf", "A=1\r\nB=2\r\n", 1023, {"A=1\n", "B=2\n"}},
+                    LineCase{"last_line_without_end", "A=1\nB", 1023, {"A=1\n", "B"}},
+                    LineCase{"lone_cr_is_kept", "A\rB\n", 1023, {"A\rB\n"}},
+                    LineCase{"cr_at_end_of_input", "A\r", 1023, {"A\r"}},
+                    LineCase{"long_line_continues", "abcdefgh\n", 3, {"abc", "def", "gh\n"}},
+                    LineCase{"limit_exactly_before_lf", "abc\nd\n", 3, {"abc", "\n", "d\n"}},
+                    LineCase{"crlf_split_by_limit", "ab\r\nc", 2, {"ab", "\n", "c"}},
+                    LineCase{"empty_input", "", 1023, {}},
+                    LineCase{"blank_lines", "\n\r\n\n", 1023, {"\n", "\n", "\n"}}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(NamedEventTest, SignalsBeforeAWaitGiveOneWakeAndCloseWakesAWaiterWithFailure) {
     NamedEvent event("_tamu_DSP_732");
@@ -61,6 +104,24 @@ TEST(ProcessListTest, CountsACopyRunningUnderTheNameButNotInAnIgnoredMode) {
     waitpid(child, nullptr, 0);
     EXPECT_EQ(seen, 1);
     EXPECT_EQ(countProcessesNamed("quoril-count-probe"), 0);
+}
+
+// A save cut short (the writer abandoned mid-way, as when the process ends) keeps the old file.
+TEST(AtomicFileTest, AnAbandonedWriteKeepsTheOldFileAndACommitLeavesNoTemporaryFile) {
+    test::TempDir dir;
+    const std::string target = dir.write("settings.ini", "old\n");
+    {
+        AtomicFileWriter writer;
+        ASSERT_TRUE(writer.open(target));
+        std::fputs("half a fi", writer.stream());
+    }
+    EXPECT_EQ(test::readFile(target), "old\n");
+    ASSERT_TRUE(writeFileAtomically(target, "new\n"));
+    EXPECT_EQ(test::readFile(target), "new\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    AtomicFileWriter nowhere;
+    EXPECT_FALSE(nowhere.open("/nonexistent-dir/file.ini"));
+    EXPECT_FALSE(nowhere.commit());
 }
 
 constexpr const char* kSample =
