@@ -5,18 +5,13 @@
 //
 // Values of that key, all optional (numbers as dword or text):
 //   "RefuseCreate"           1: the factory makes no object (opening the driver fails)
-//   "DriverName"             name reported by getDriverName (default: the key name)
-//   "Version"                driver version (default 7)
 //   "InitError"              init() fails, and getErrorMessage() reports this text
 //   "Inputs", "Outputs"      channel counts (default 0 and 2)
-//   "InputsAfterRateChange", "OutputsAfterRateChange"
-//                            channel counts reported after a successful setSampleRate
-//   "MinSize", "MaxSize", "BufferSize", "Granularity"
-//                            buffer sizes (default 32, 4096, 256, 1)
+//   "OutputsAfterRateChange" output count reported after a successful setSampleRate
+//   "BufferSize"             preferred buffer size (default 256; 32 to 4096 in steps of 1)
 //   "Rate"                   the rate it starts at (default 44100); any positive rate is accepted
-//   "InputLatency", "OutputLatency"  (default 11 and 22)
-//   "SampleType"             type of every channel (default 18), overridden per direction by
-//   "InputSampleType", "OutputSampleType"
+//   "OutputLatency"          (default 22; the input latency is 11)
+//   "InputSampleType", "OutputSampleType"  type of the channels (default 18)
 //   "Refuse"                 comma-separated calls that fail: getChannels, getBufferSize,
 //                            getSampleRate, setSampleRate, createBuffers, start, getChannelInfo,
 //                            getLatencies, future; and confirmRate / confirmChannels (getSampleRate /
@@ -143,12 +138,10 @@ class FaultDriver : public IASIO {
         return ASIOTrue;
     }
     void getDriverName(char* name) override {
-        std::string text =
-            m_config.text("DriverName", m_config.keyName.empty() ? "Quoril Fault" : m_config.keyName);
-        std::strncpy(name, text.c_str(), 31);
+        std::strncpy(name, m_config.keyName.empty() ? "Quoril Fault" : m_config.keyName.c_str(), 31);
         name[31] = '\0';
     }
-    long getDriverVersion() override { return static_cast<long>(m_config.number("Version", 7)); }
+    long getDriverVersion() override { return 7; }
     void getErrorMessage(char* string) override {
         journal("getErrorMessage");
         std::strncpy(string, m_error.c_str(), 123);
@@ -218,7 +211,7 @@ class FaultDriver : public IASIO {
         if (m_config.refuses("getLatencies")) {
             return ASE_NotPresent;
         }
-        *inputLatency = static_cast<long>(m_config.number("InputLatency", 11));
+        *inputLatency = 11;
         *outputLatency = static_cast<long>(m_config.number("OutputLatency", 22));
         return ASE_OK;
     }
@@ -227,10 +220,10 @@ class FaultDriver : public IASIO {
         if (m_config.refuses("getBufferSize")) {
             return ASE_NotPresent;
         }
-        *minSize = static_cast<long>(m_config.number("MinSize", 32));
-        *maxSize = static_cast<long>(m_config.number("MaxSize", 4096));
+        *minSize = 32;
+        *maxSize = 4096;
         *preferredSize = m_preferred;
-        *granularity = static_cast<long>(m_config.number("Granularity", 1));
+        *granularity = 1;
         return ASE_OK;
     }
     ASIOError canSampleRate(ASIOSampleRate sampleRate) override {
@@ -252,26 +245,12 @@ class FaultDriver : public IASIO {
         }
         m_rate = sampleRate;
         m_rateWasSet = true;
-        m_inputs = static_cast<long>(m_config.number("InputsAfterRateChange", static_cast<double>(m_inputs)));
         m_outputs =
             static_cast<long>(m_config.number("OutputsAfterRateChange", static_cast<double>(m_outputs)));
         return ASE_OK;
     }
-    ASIOError getClockSources(ASIOClockSource* clocks, long* numSources) override {
-        journal("getClockSources");
-        if (clocks == nullptr || *numSources < 1) {
-            return ASE_InvalidParameter;
-        }
-        std::memset(clocks, 0, sizeof *clocks);
-        clocks->isCurrentSource = ASIOTrue;
-        setText(clocks->name, "Internal");
-        *numSources = 1;
-        return ASE_OK;
-    }
-    ASIOError setClockSource(long reference) override {
-        journal("setClockSource");
-        return reference == 0 ? ASE_OK : ASE_InvalidParameter;
-    }
+    ASIOError getClockSources(ASIOClockSource*, long*) override { return ASE_NotPresent; }
+    ASIOError setClockSource(long) override { return ASE_NotPresent; }
     ASIOError getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) override {
         uint64_t position = m_clock.samplePosition();
         sPos->hi = static_cast<unsigned long>(position >> 32);
@@ -285,9 +264,8 @@ class FaultDriver : public IASIO {
         if (m_config.refuses("getChannelInfo") || info->channel < 0 || info->channel >= count) {
             return ASE_InvalidParameter;
         }
-        const double fallback = m_config.number("SampleType", ASIOSTInt32LSB);
         info->type = static_cast<long>(
-            m_config.number(info->isInput ? "InputSampleType" : "OutputSampleType", fallback));
+            m_config.number(info->isInput ? "InputSampleType" : "OutputSampleType", ASIOSTInt32LSB));
         info->channelGroup = 0;
         info->isActive = ASIOFalse;
         for (const Buffer& buffer : m_buffers) {

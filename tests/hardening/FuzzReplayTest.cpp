@@ -1,6 +1,6 @@
-// Every fuzz target's entry function over its seed corpus and over the inputs kept in
-// fuzz/regressions/<target>/ (crashes the fuzzer once found). Each input runs in a child process,
-// so a crash names its input and the other inputs still run.
+// Every fuzz target's entry function over its seed corpus, a few blocks of random bytes and the
+// inputs kept in fuzz/regressions/<target>/ (crashes the fuzzer once found). Each input runs in a
+// child process, so a crash names its input and the other inputs still run.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,14 @@ TEST_P(FuzzReplay, SeedsAndKeptCrashInputsRunCleanly) {
         inputs.push_back({"seed-" + std::to_string(n++), std::move(seed)});
     }
     ASSERT_FALSE(inputs.empty()) << "a target without seeds starts from nothing";
+    for (uint32_t seed = 1; seed <= 3; ++seed) {
+        std::mt19937 random(seed);
+        std::string bytes(64 * 1024, '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(random());
+        }
+        inputs.push_back({"random-" + std::to_string(seed), std::move(bytes)});
+    }
     for (Input& kept : keptInputs(target->name)) {
         inputs.push_back(std::move(kept));
     }

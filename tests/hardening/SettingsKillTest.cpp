@@ -13,30 +13,48 @@
 #include <random>
 #include <thread>
 
-#include "SaveLoopRecords.h"
+#include "config/Settings.h"
 #include "config/SettingsFile.h"
 #include "support/TempDir.h"
 
 namespace quoril::test {
 namespace {
 
+// The two records the saver writes in turn: an ordinary one and a longer one, so a file cut short
+// or mixed from both could never pass for either.
+Settings record(bool second) {
+    Settings s;
+    s.asioDriverName = second ? std::string(300, 'D') : "Quoril Capture";
+    s.channelPair = second ? 3 : 0;
+    s.outputRate = second ? 96000.0 : 44100.0;
+    s.volumeDb = second ? -12.5 : -30.0;
+    s.useAwe = s.valid = true;
+    return s;
+}
+
 struct Saver {
     pid_t pid = -1;
     int out = -1;
 };
 
-Saver startSaver(const std::string& program, const std::string& iniPath) {
+// A child that saves the settings file over and over: the first record, then one byte to the pipe
+// once that save is complete, then the two records in turn until it is killed.
+Saver startSaver(const std::string& iniPath) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
         return {};
     }
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
-        close(pipeFds[1]);
-        execl(program.c_str(), program.c_str(), iniPath.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+        for (long n = 0;; ++n) {
+            settings() = record(n % 2 == 1);
+            settings().iniPath = iniPath;
+            if (!saveSettings(SaveForm::Confirm, settings().volumeDb) ||
+                (n == 0 && write(pipeFds[1], "+", 1) != 1)) {
+                _exit(1);
+            }
+        }
     }
     close(pipeFds[1]);
     return {pid, pipeFds[0]};
@@ -52,20 +70,18 @@ bool waitForFirstSave(const Saver& saver) {
 TEST(SettingsKill, TwoHundredKillsDuringSavesLeaveTheOldOrTheNewCompleteFile) {
     TempDir dir;
     const std::string ini = dir.file("Quoril.ini");
-    Settings first = saveLoopRecord(false);
-    Settings second = saveLoopRecord(true);
+    Settings first = record(false);
+    Settings second = record(true);
     const std::string firstText = composeSettingsFile(first);
     const std::string secondText = composeSettingsFile(second);
     ASSERT_NE(firstText, secondText);
-    const std::string program = buildDir() + "/tests/settings_save_loop";
-    ASSERT_TRUE(std::filesystem::exists(program)) << program;
 
     std::mt19937 random(20261205);
     std::uniform_int_distribution<int> killAfterMicroseconds(0, 3000);
     int sawFirst = 0;
     int sawSecond = 0;
     for (int run = 0; run < 200; ++run) {
-        Saver saver = startSaver(program, ini);
+        Saver saver = startSaver(ini);
         ASSERT_GT(saver.pid, 0);
         const bool ready = waitForFirstSave(saver);
         // The kill lands at a random point of the save loop: before, during or after a write.

@@ -1,3 +1,5 @@
+// The real program registering an installation: on its first start, and by "quoril --register".
+
 #include "app/FirstRun.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,8 @@ namespace quoril {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr const char* kInstallKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek";
 
 // A user who has never run the player: a home of their own and no registry file anywhere the player
 // looks (but the system-wide one, which a test cannot remove). Programs a test starts inherit this.
@@ -60,8 +64,7 @@ TEST_P(FirstRunPlace, TheProgramRegistersItselfOnceSaysSoAndOpensTheSettingsWind
     const std::string registryPath = m_dir.file(place.registry);
     Registry registry;
     ASSERT_TRUE(registry.load(registryPath)) << first.out << first.err;
-    // The installation directory stays in the home, as "quoril --register" puts it.
-    EXPECT_EQ(registry.stringValue("HKLM\\SOFTWARE\\Ravek", "Path"), installDir());
+    EXPECT_EQ(registry.stringValue(kInstallKey, "Path"), installDir());
 
     const std::string paragraph =
         "\nFirst start: no registry file was found, so this installation was registered.\n\tRegistry file: " +
@@ -84,18 +87,16 @@ TEST_P(FirstRunPlace, TheProgramRegistersItselfOnceSaysSoAndOpensTheSettingsWind
 
 INSTANTIATE_TEST_SUITE_P(Places, FirstRunPlace, ::testing::ValuesIn(kPlaces));
 
-TEST_F(FirstRun, TheReportIsAParagraphOfDiagnosticsLinesAfterWhatWasThere) {
+TEST_F(FirstRun, TheReportIsAParagraphOfDiagnosticsLinesAndAnExistingFileIsNeverRewritten) {
     std::string report = "before\r\n";
     ASSERT_TRUE(ensureRegistered(report));
     EXPECT_EQ(report.rfind("before\r\n\r\nFirst start: ", 0), 0u) << report;
-    // Every line ends in CR LF.
     EXPECT_FALSE(std::regex_search(report, std::regex("[^\r]\n"))) << report;
     EXPECT_EQ(report.back(), '\n');
-}
 
-TEST_F(FirstRun, AnExistingRegistryFileIsNeverRewrittenEvenWhenItNamesNoInstallation) {
+    // Even when it names no installation.
     const std::string path = m_dir.write("home/.config/quoril/registry.reg", "; kept as it is\r\n");
-    std::string report;
+    report.clear();
     EXPECT_TRUE(ensureRegistered(report));
     EXPECT_EQ(report, "");
     EXPECT_EQ(test::readFile(path), "; kept as it is\r\n");
@@ -110,6 +111,136 @@ TEST_F(FirstRun, AFailureIsReportedInAParagraphOfItsOwnAndLeavesNoFileBehind) {
               "\r\nFirst start: no registry file was found, and registering this installation FAILED:\r\n\t"
               "HOME is not set; name the installation directory with --install-dir DIR\r\n");
     EXPECT_FALSE(fs::exists(m_dir.file("reg")));
+}
+
+// "quoril --register" with its registry file and home in a temporary directory. In options and
+// paths, "$D" stands for that directory and "$H" for the home in it.
+class RegisterCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_registryPath = m_dir.file("etc/registry.reg");
+        fs::create_directories(m_dir.file("home"));
+    }
+    std::string expand(std::string text) const {
+        for (auto [from, to] : {std::pair{"$D", m_dir.path()}, {"$H", m_dir.file("home")}}) {
+            for (size_t at; (at = text.find(from)) != std::string::npos;) {
+                text.replace(at, 2, to);
+            }
+        }
+        return text;
+    }
+    test::ProcessResult run(const std::vector<std::string>& options) {
+        std::vector<std::string> argv{test::buildDir() + "/bin/quoril", "--register"};
+        for (const std::string& option : options) {
+            argv.push_back(expand(option));
+        }
+        return test::runProcess(
+            argv,
+            {{"QUORIL_REGISTRY", m_registryPath}, {"HOME", m_dir.file("home")}, {"XDG_CONFIG_HOME", ""}},
+            m_dir.file("home"));
+    }
+    Registry written() const {
+        Registry registry;
+        EXPECT_TRUE(registry.load(m_registryPath));
+        return registry;
+    }
+
+    test::TempDir m_dir;
+    std::string m_registryPath;
+};
+
+struct RegisterCase {
+    const char* name;
+    std::vector<std::string> options;
+    int exitCode;
+    std::string installDir;  // registered and created; for a failure, what must not exist
+    std::string errHas;
+};
+
+void PrintTo(const RegisterCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RegisterOptions : public RegisterCommand, public ::testing::WithParamInterface<RegisterCase> {};
+
+TEST_P(RegisterOptions, RegisterTheDirectoryOrAreRefusedWithTheirStatusAndNoFile) {
+    const RegisterCase& c = GetParam();
+    const test::ProcessResult result = run(c.options);
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_NE(result.err.find(expand(c.errHas)), std::string::npos) << result.err;
+    if (c.exitCode == 0) {
+        EXPECT_EQ(written().stringValue(kInstallKey, "Path"), expand(c.installDir));
+        EXPECT_TRUE(fs::is_directory(expand(c.installDir)));
+        EXPECT_NE(result.out.find(expand(c.installDir)), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(m_registryPath), std::string::npos) << result.out;
+    } else {
+        EXPECT_FALSE(fs::exists(m_registryPath));
+        EXPECT_TRUE(c.installDir.empty() || !fs::exists(expand(c.installDir)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RegisterOptions,
+    ::testing::Values(
+        RegisterCase{"DefaultsToTheUsersConfigDirectory", {}, 0, "$H/.config/quoril", ""},
+        RegisterCase{
+            "CreatesTheNamedDirectoryWithItsParents", {"--install-dir", "$D/opt/a/b"}, 0, "$D/opt/a/b", ""},
+        RegisterCase{
+            "StoresARelativeDirectoryAsAnAbsolutePath", {"--install-dir=rel/dir/"}, 0, "$H/rel/dir", ""},
+        RegisterCase{"UnknownOption", {"--bogus"}, 2, "", "usage: quoril --register"},
+        RegisterCase{"DirectoryMissing", {"--install-dir"}, 2, "", "usage: quoril --register"},
+        RegisterCase{"EmptyDirectory", {"--install-dir", ""}, 2, "", "usage: quoril --register"},
+        RegisterCase{"StrayArgument", {"/some/dir"}, 2, "", "usage: quoril --register"},
+        RegisterCase{"DirectoryUnderAFile", {"--install-dir", "/dev/null/sub"}, 1, "", ""}),
+    [](const ::testing::TestParamInfo<RegisterCase>& info) { return std::string(info.param.name); });
+
+TEST_F(RegisterCommand, RefusesADirectoryLongerThanThePlayerCanKeep) {
+    std::string dir = m_dir.path() + "/";
+    dir += std::string(260 - dir.size(), 'd');
+    test::ProcessResult result = run({"--install-dir", dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("259"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(dir));
+    EXPECT_FALSE(fs::exists(m_registryPath));
+    dir.pop_back();
+    result = run({"--install-dir", dir});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(written().stringValue(kInstallKey, "Path"), dir);
+}
+
+TEST_F(RegisterCommand, FailsWithStatusOneWhenTheRegistryFileCannotBeWritten) {
+    m_dir.write("blocker", "a file where a directory should be");
+    m_registryPath = m_dir.file("blocker/registry.reg");
+    test::ProcessResult result = run({"--install-dir", "$D/install"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("registry"), std::string::npos) << result.err;
+    EXPECT_EQ(test::readFile(m_dir.file("blocker")), "a file where a directory should be");
+}
+
+TEST_F(RegisterCommand, KeepsEveryOtherKeyAndValueOfAnExistingFile) {
+    const std::string before =
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Other Card]\n"
+        "\"CLSID\"=\"{12345678-1234-1234-1234-123456789ABC}\"\n\"Description\"=\"Other Card\"\n\n"
+        "[HKEY_CLASSES_ROOT\\CLSID\\{12345678-1234-1234-1234-123456789ABC}\\InprocServer32]\n"
+        "@=\"/usr/lib/other.so\"\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\n\"Path\"=\"/old/place\"\n\"Extra\"=\"keep me\"\n"
+        "\"Count\"=dword:0000002a\n";
+    m_dir.write("etc/registry.reg", before);
+    ASSERT_EQ(run({"--install-dir", "$D/new"}).exitCode, 0);
+    Registry expected;
+    expected.parse(before);
+    expected.setString(kInstallKey, "Path", m_dir.file("new"));
+    Registry registry = written();
+    for (const char* key : {"HKLM\\SOFTWARE\\ASIO\\Other Card", kInstallKey,
+                            "HKCR\\CLSID\\{12345678-1234-1234-1234-123456789ABC}\\InprocServer32"}) {
+        for (const auto& value : expected.values(key)) {
+            ASSERT_TRUE(registry.value(key, value.name).has_value()) << key << " " << value.name;
+            EXPECT_EQ(registry.value(key, value.name)->text, value.text);
+            EXPECT_EQ(registry.value(key, value.name)->dword, value.dword);
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,516 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "asio/DriverScan.h"
+#include "config/Settings.h"
+#include "config/SettingsFile.h"
+#include "config/SettingsTestData.h"
+#include "platform/DiagnosticsLog.h"
+#include "platform/Registry.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+
+namespace quoril {
+namespace {
+
+namespace fs = std::filesystem;
+using test::describe;
+using test::kInvalidBlock;
+
+constexpr const char* kKey = "SOFTWARE\\Ravek";
+
+// Six good lines, one of each counted key, and the four after the driver and the channel.
+const std::string kGood =
+    "ASIO=Quoril Capture\nASIOCHANNEL=0\nSRC=1\nRATE=44100\nVOLUME=-20.0\nDIAGNOSTICS=Yes\n";
+const std::string kRest = "SRC=1\nRATE=44100\nVOLUME=-20.0\nDIAGNOSTICS=Yes\n";
+
+struct LineCase {
+    const char* name;
+    std::string ini;
+    std::string log;     // the reader's whole log, byte for byte
+    bool valid;          // six counted lines accepted
+    std::string fields;  // what the record must hold afterwards (see test::hasFields)
+};
+
+void PrintTo(const LineCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::string repeat(const std::string& line, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) {
+        text += line;
+    }
+    return text;
+}
+
+std::vector<LineCase> lineCases() {
+    const std::string channel = "ASIO channel is invalid. Redo settings.\r\n";
+    const std::string pairRange =
+        "ASIO output channel invalid (max pairs supported is 50). Redo settings.\r\n" + channel;
+    const std::string driver = "ASIO driver is invalid. Redo settings.\r\n";
+    const std::string blankDriver = "ASIO driver cannot be blank. Redo settings.\r\n";
+    const std::string converter = "SRC converter invalid. Redo settings.\r\n";
+    const std::string zeroRate = "SRC rate cannot be zero. Redo settings.\r\n";
+    const std::string volumeRange = "Volume out of range, set to -30.0 default.\r\n";
+    const std::string phase = "Phase invalid, set to 0 default.\r\n";
+    using namespace std::string_literals;
+    return {
+        {"SixCountedKeysAloneAreValid", kGood, "", true,
+         "asio=Quoril Capture|pair=0|src=1|srcText=1|rate=44100|volume=-20|phase=0|playback=1|diagnostics=1|"
+         "filter=1|zeb=0|awe=0|drivers=*0,0,0,0,0,0,0,0,"},
+        {"FiveCountedKeysAreInvalidButKeepTheirValues",
+         "ASIO=Big Card\nASIOCHANNEL=3\nSRC=0\nRATE=96000\nVOLUME=-7.5\n", kInvalidBlock, false,
+         "pair=3|src=0|rate=96000|volume=-7.5"},
+        {"RejectedCountedLinesDoNotCount",
+         "ASIO=Nope\nASIOCHANNEL=0\nSRC=5\nRATE=0\nVOLUME=1\nDIAGNOSTICS=\n" + repeat("SRC=1\n", 5),
+         driver + channel + converter + zeroRate + volumeRange +
+             "Diagnostics is invalid. Redo settings.\r\n" + kInvalidBlock,
+         false, ""},
+        {"ChannelBeforeDriverIsRejectedButSetsThePair", "ASIOCHANNEL=3\nASIO=Quoril Capture\n" + kRest,
+         channel + kInvalidBlock, false, "pair=3"},
+        {"NegativeChannelIsReadAsItsAbsoluteValue", "ASIO=Big Card\nASIOCHANNEL=-1\n" + kRest, "", true,
+         "pair=1|drivers=0,*1,0,0,0,0,0,0,"},
+        {"SecondPairOfATwoChannelDriverIsOutOfRange", "ASIO=Quoril Capture\nASIOCHANNEL=1\n" + kRest,
+         pairRange + kInvalidBlock, false, "pair=0"},
+        {"PairFortyNineOfABigDriverIsAccepted", "ASIO=Huge Card\nASIOCHANNEL=49\n" + kRest, "", true,
+         "drivers=0,0,*49,0,0,0,0,0,"},
+        {"PairFiftyIsOutOfRangeEvenWhenTheDriverHasMore", "ASIO=Huge Card\nASIOCHANNEL=50\n" + kRest,
+         pairRange + kInvalidBlock, false, "pair=0"},
+        {"EmptyChannelIsInvalid", kGood + "ASIOCHANNEL=  \n", "ASIO channel invalid. Redo settings.\r\n",
+         true, ""},
+        {"ChannelIsTheTokenAfterBlanksAndWrapsAroundSixteenBits",
+         "ASIO=Big Card\nASIOCHANNEL= \t65538 and more\n" + kRest, "", true, "pair=2"},
+        {"BlankDriverNameIsRejectedAndKeepsTheEarlierName", kGood + "ASIO=\n", blankDriver, true,
+         "asio=Quoril Capture"},
+        {"DriverNameMatchesExactlyWithCaseAndBlanksAndIsKeptWhenRejected",
+         kGood + "ASIO=quoril capture\nASIO=Quoril Capture \n", driver + driver, true,
+         "asio=Quoril Capture "},
+        {"ValueEndsAtAZeroByteOrBeforeACarriageReturn",
+         "ASIO=Big Card\0junk\nASIOCHANNEL=1\n"s + kRest + "SRC=1\r\r\n", "", true,
+         "asio=Big Card|pair=1|srcText=1"},
+        {"ConverterTwoIsRejectedAndResetToOne", kGood + "SRC=0\nSRC=2\n", converter, true, "src=1|srcText=0"},
+        {"EmptyConverterIsRejectedAndLeavesTheType", kGood + "SRC=0\nSRC=\n", converter, true, "src=0"},
+        {"NegativeRateIsUsedAsItsAbsoluteValue", kGood + "RATE=-48000\n", "", true, "rate=48000"},
+        {"RateWordsHexAndOverflowAreNoNumbers", kGood + "RATE=inf\nRATE=0x10\nRATE=1e999\nRATE=abc\n",
+         zeroRate + zeroRate + zeroRate + zeroRate, true, "rate=0"},
+        {"EmptyRateIsRejectedAndLeavesTheRate", kGood + "RATE=48000\nRATE=\n",
+         "SRC rate invalid. Redo settings.\r\n", true, "rate=48000"},
+        {"RateIsADecimalToken", kGood + "RATE=  88200.5 Hz\n", "", true, "rate=88200.5"},
+        {"VolumeThatIsNoNumberReadsAsZeroDecibels", kGood + "VOLUME=abc\n", "", true, "volume=0"},
+        {"VolumeOutsideZeroToMinusHundredIsResetToMinusThirty", kGood + "VOLUME=-100\nVOLUME=0.5\n",
+         volumeRange, true, "volume=-30"},
+        {"VolumeOfMinusHundredTakesAnExponent", kGood + "VOLUME=-100.1\nVOLUME=-1.0e2dB\n", volumeRange, true,
+         "volume=-100"},
+        {"EmptyVolumeIsRejectedAndLeavesTheVolume", kGood + "VOLUME=\n",
+         "Volume invalid, set to -30.0 default.\r\n", true, "volume=-20"},
+        {"OtherPhaseIsResetToZero", kGood + "PHASE=180\nPHASE=90\n", phase, true, "phase=0"},
+        {"EmptyPhaseOnlyWarns", kGood + "PHASE=180\nPHASE=\n", phase, true, "phase=180"},
+        {"UncountedKeysDoNotCount", repeat("SRC=1\n", 5) + "PHASE=0\nPLAYBACK=R\nFILTER=1\nZEB\nAWE\nASIO=\n",
+         blankDriver + kInvalidBlock, false, ""},
+        {"PlaybackRandomMeansRepeatByItsFirstLetter", kGood + "PLAYBACK=S\nPLAYBACK=random\n", "", true,
+         "playback=1"},
+        {"PlaybackLettersIgnoreCaseAndUnknownOnesChangeNothing",
+         kGood + "PLAYBACK=stop\nPLAYBACK=N\nPLAYBACK=Q\nPLAYBACK=\n", "", true, "playback=3"},
+        {"DiagnosticsNoTurnsDiagnosticsOff", kGood + "DIAGNOSTICS=no\nSRC= 1 best\n", "", true,
+         "diagnostics=0|srcText= 1 best"},
+        {"DiagnosticsZeroTurnsDiagnosticsOn", kGood + "DIAGNOSTICS=No\nDIAGNOSTICS=0\n", "", true,
+         "diagnostics=1"},
+        {"SwitchesAreUpperCaseWordsThatMayGoOn", kGood + "ZEBRA\nAWESOME\n", "", true, "zeb=1|awe=1"},
+        {"LowerCaseSwitchesAreIgnored", kGood + "zeb\nawe\n", "", true, "zeb=0|awe=0"},
+        {"UnknownFilterGivesOne", kGood + "FILTER=3\nFILTER=7\n", "", true, "filter=1"},
+        {"FilterDoesNotWrapIntoRange", kGood + "FILTER=4294967298\n", "", true, "filter=1"},
+        {"FilterThreeIsKeptAndExitIsX", kGood + "FILTER= 3\nPLAYBACK= x\n", "", true, "filter=3|playback=4"},
+        {"OneCountedKeySixTimesIsValid", repeat("VOLUME=-10.0\n", 6), "", true, "volume=-10"},
+        {"OneCountedKeyFiveTimesIsInvalid", repeat("SRC=0\n", 5), kInvalidBlock, false, ""},
+        {"CrLfLinesReadLikeLfLinesAndTheLastNeedsNoLineEnd",
+         "ASIO=Quoril Capture\r\nASIOCHANNEL=0\r\nSRC=1\r\nRATE=44100\r\nVOLUME=-20.0\r\nDIAGNOSTICS=Yes\r\n"
+         "ZEB\r\nSRC=0",
+         "", true, "asio=Quoril Capture|srcText=0|zeb=1"},
+        {"LongLineContinuesAsTheNextLine",
+         kGood + "ASIO=" + std::string(1018, 'x') + "AWE" + std::string(974, 'y') + "\n", driver, true,
+         "awe=1|asio=" + std::string(519, 'x')},
+        {"WindowSizeIsRememberedAndAFileWithoutItHasNone", kGood + "WINDOW= 900  700\n", "", true,
+         "window=900x700"},
+        {"BadWindowSizesOnlyWarn", kGood + "WINDOW=900\nWINDOW=0 5\nWINDOW=40000 700\n",
+         repeat("Window size invalid, default size assumed.\r\n", 3), true, "window=0x0"},
+        {"LongDriverNameIsCutOnACharacter", kGood + "ASIO=" + std::string(518, 'x') + "\u00e9\u00e9\n",
+         driver, true, "asio=" + std::string(518, 'x') + "\u00e9"},
+        {"LinesOfNoKeyAreIgnored", kGood + " VOLUME=-5\nvolume=-5\n# AWE\n\nASIOX=1\nRATE 1\n", "", true,
+         "volume=-20|awe=0"},
+    };
+}
+
+class SettingsLine : public ::testing::TestWithParam<LineCase> {};
+
+// Reads the line table as the installation's Quoril.ini, found through a registry that names
+// the directory among other values, with three drivers listed.
+TEST_P(SettingsLine, IsAppliedWithItsExactMessages) {
+    const LineCase& c = GetParam();
+    test::TempDir dir;
+    dir.write("Quoril.ini", c.ini);
+    Registry registry;
+    registry.parse(test::registryFileNaming(dir.path()));
+    Settings settings;
+    test::listThreeDrivers(settings);
+    DiagnosticsLog log;
+    EXPECT_EQ(readSettingsFile(settings, registry, kKey, "Quoril.ini", log), 1);
+    EXPECT_EQ(log.snapshot(), c.log);
+    EXPECT_EQ(settings.valid, c.valid);
+    if (!c.fields.empty()) {
+        EXPECT_TRUE(test::hasFields(settings, c.fields));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SettingsLine, ::testing::ValuesIn(lineCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct PathCase {
+    const char* name;
+    std::string registry;
+    std::string expected;
+};
+
+class InstallationPath : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(InstallationPath, IsTheFirstReadableValueNamedExactlyPath) {
+    Registry registry;
+    registry.parse("Windows Registry Editor Version 5.00\n\n" + GetParam().registry);
+    EXPECT_EQ(findInstallationPath(registry, kKey), GetParam().expected);
+}
+
+const std::string kRavek = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InstallationPath,
+    ::testing::Values(
+        PathCase{
+            "AmongSeveralValues",
+            kRavek + "\"Version\"=\"2.1\"\n\"Installed\"=dword:0000000a\n\"Path\"=\"/opt/q\"\n\"L\"=\"en\"\n",
+            "/opt/q"},
+        PathCase{"AfterAValueTooLongToRead",
+                 kRavek + "\"N\"=\"" + std::string(2000, 'n') + "\"\n\"Path\"=\"/b\"\n", "/b"},
+        PathCase{"NotWhenTheNameDiffersInCaseOrLength",
+                 kRavek + "\"PATH\"=\"/opt/c\"\n\"Paths\"=\"/opt/c\"\n\"Path \"=\"/opt/d\"\n", ""},
+        PathCase{"NotWhenItsDataDoesNotFitTheBuffer",
+                 kRavek + "\"Path\"=\"/" + std::string(1023, 'p') + "\"\n", ""},
+        PathCase{"CutTo259CharactersWhenTheDataFits",
+                 kRavek + "\"Path\"=\"/" + std::string(1022, 'p') + "\"\n", "/" + std::string(258, 'p')},
+        PathCase{"FromADwordAsItsBytes", kRavek + "\"Path\"=dword:00636261\n", "abc"},
+        PathCase{"NeverFromTheDefaultValue", kRavek + "@=\"/opt/default\"\n", ""},
+        PathCase{"InAKeyNamedInAnyCase", "[HKEY_LOCAL_MACHINE\\software\\RAVEK]\n\"Path\"=\"/opt/d\"\n",
+                 "/opt/d"},
+        PathCase{"NotFromAnotherKey", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"Path\"=\"/opt/e\"\n", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+const std::string kDefaultFile =
+    "ASIO=\nASIOCHANNEL=0\nSRC=1\nRATE= "
+    "44100.000\nVOLUME=-30.0\nPHASE=0\nPLAYBACK=R\nDIAGNOSTICS=Yes\nFILTER=1\n";
+
+// The record as loadSettings leaves it before the file is read.
+Settings defaultSettings() {
+    Settings s;
+    DiagnosticsLog log;
+    readSettingsFile(s, Registry(), kKey, "Quoril.ini", log);
+    return s;
+}
+
+std::string defaultFileWith(const std::string& line, const std::string& replacement) {
+    std::string text = kDefaultFile;
+    return text.replace(text.find(line), line.size(), replacement);
+}
+
+struct WriteCase {
+    const char* name;
+    std::function<void(Settings&)> change;
+    std::string expected;
+};
+
+class WrittenFile : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(WrittenFile, HasTheFixedLinesInTheFixedOrder) {
+    Settings s = defaultSettings();
+    GetParam().change(s);
+    EXPECT_EQ(composeSettingsFile(s), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WrittenFile,
+    ::testing::Values(
+        WriteCase{"Defaults", [](Settings&) {}, kDefaultFile},
+        WriteCase{"RateOf176400FillsTheTenPlacesAndASmallVolumeGetsALeadingBlank",
+                  [](Settings& s) {
+                      s.outputRate = 176400.0;
+                      s.volumeDb = -3.5;
+                  },
+                  defaultFileWith("RATE= 44100.000\nVOLUME=-30.0\n", "RATE=176400.000\nVOLUME= -3.5\n")},
+        WriteCase{"RateKeepsThreeDecimalsAndZeroVolumeGetsTwoBlanksAndStopMode",
+                  [](Settings& s) {
+                      s.outputRate = 48000.0625;
+                      s.volumeDb = 0.0;
+                      s.playbackMode = 2;
+                  },
+                  defaultFileWith("RATE= 44100.000\nVOLUME=-30.0\nPHASE=0\nPLAYBACK=R\n",
+                                  "RATE= 48000.062\nVOLUME=  0.0\nPHASE=0\nPLAYBACK=S\n")},
+        WriteCase{
+            "VolumeOfMinusHundredTakesSixPlacesAnyPhaseButZeroIs180AndExitIsX",
+            [](Settings& s) {
+                s.volumeDb = -100.0;
+                s.phase = 90;
+                s.playbackMode = 4;
+            },
+            defaultFileWith("VOLUME=-30.0\nPHASE=0\nPLAYBACK=R\n", "VOLUME=-100.0\nPHASE=180\nPLAYBACK=X\n")},
+        WriteCase{"UnknownModeHasNoLineAndSwitchesComeLastZebBeforeAwe",
+                  [](Settings& s) {
+                      s.playbackMode = 5;
+                      s.useAwe = s.zebMode = true;
+                  },
+                  defaultFileWith("PLAYBACK=R\n", "") + "ZEB\nAWE\n"},
+        WriteCase{
+            "EveryField",
+            [](Settings& s) {
+                s.asioDriverName = "Big Card";
+                s.channelPair = 3;
+                s.converterType = 0;
+                s.outputRate = 96000.0;
+                s.volumeDb = -42.25;
+                s.phase = 180;
+                s.playbackMode = 3;
+                s.diagnostics = false;
+                s.fileFilterIndex = 2;
+                s.useAwe = true;
+            },
+            "ASIO=Big Card\nASIOCHANNEL=3\nSRC=0\nRATE= 96000.000\nVOLUME=-42.2\nPHASE=180\nPLAYBACK=N\n"
+            "DIAGNOSTICS=No\nFILTER=2\nAWE\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WrittenFileSelection, MarksOnlyTheNamedDriverWithTheCurrentPair) {
+    Settings s = defaultSettings();
+    test::listThreeDrivers(s);
+    s.drivers[0].selected = s.drivers[2].selected = true;
+    s.drivers[2].pairIndex = 9;
+    s.asioDriverName = "Big Card";
+    s.channelPair = 2;
+    composeSettingsFile(s);
+    EXPECT_TRUE(test::hasFields(s, "drivers=0,*2,9,0,0,0,0,0,"));
+    s.asioDriverName = "";  // matches no entry, not even the unused ones
+    composeSettingsFile(s);
+    EXPECT_TRUE(test::hasFields(s, "drivers=0,2,9,0,0,0,0,0,"));
+    EXPECT_STREQ(kSaveProblemText, "A problem occurred trying to save settings.");
+    EXPECT_STREQ(kSaveProblemCaption, "Ravek Settings");
+}
+
+// Every test works on its own settings record and its own registry file, installation
+// directory and memory figures.
+class SettingsFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setSettingsInstance(&m_settings);
+        m_install = m_dir.path() + "/install";
+        fs::create_directories(m_install);
+        m_iniPath = m_install + "/Quoril.ini";
+        setenv("QUORIL_REGISTRY", m_dir.file("registry.reg").c_str(), 1);
+        setenv("HOME", m_dir.path().c_str(), 1);
+        unsetenv("XDG_CONFIG_HOME");
+        setenv("QUORIL_DRIVER_SETTLE_MS", "0", 1);
+        setenv("QUORIL_MEMINFO",
+               m_dir.write("meminfo", "MemTotal: 8000000 kB\nMemAvailable: 10000 kB\n").c_str(), 1);
+    }
+    void TearDown() override {
+        setSettingsInstance(nullptr);
+        unsetenv("QUORIL_REGISTRY");
+        unsetenv("QUORIL_MEMINFO");
+        unsetenv("QUORIL_DRIVER_SETTLE_MS");
+    }
+    void writeIni(const std::string& text) { m_dir.write("install/Quoril.ini", text); }
+    void startFromDefaults() {
+        m_settings = defaultSettings();
+        m_settings.iniPath = m_iniPath;
+    }
+    std::vector<std::string> installFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_install)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    test::TempDir m_dir;
+    Settings m_settings;
+    std::string m_install;
+    std::string m_iniPath;
+};
+
+struct LoadCase {
+    const char* name;
+    bool registered;
+    const char* ini;  // nullptr: no file; "/": a directory in its place
+    int result;
+    std::string log;  // what loadSettings appends to the caller's text
+    bool valid;
+};
+
+class SettingsLoad : public SettingsFileTest, public ::testing::WithParamInterface<LoadCase> {};
+
+// Each load starts from a record left valid and odd by an earlier one: a load that finds no file
+// gives the defaults, every load starts invalid again, and the memory figures are always set.
+TEST_P(SettingsLoad, AppendsItsMessagesAfterTheCallersTextAndResetsTheRecord) {
+    const LoadCase& c = GetParam();
+    if (c.registered) {
+        m_dir.write("registry.reg", test::registryFileNaming(m_install));
+    }
+    if (c.ini && std::string(c.ini) == "/") {
+        fs::create_directories(m_iniPath);
+    } else if (c.ini) {
+        writeIni(c.ini);
+    }
+    test::listThreeDrivers(m_settings);
+    m_settings.useAwe = m_settings.valid = m_settings.drivers[1].selected = true;
+    m_settings.phase = m_settings.channelPair = 3;
+    m_settings.asioDriverName = "Old";
+    m_settings.volumeDb = 96000.0;
+    const std::string start = "Processing .ini file...\r\n\r\n";
+    DiagnosticsLog log(start);
+    EXPECT_EQ(loadSettings(kKey, "Quoril.ini", log, scanUsableDrivers), c.result);
+    EXPECT_EQ(log.snapshot(), start + c.log);
+    EXPECT_EQ(m_settings.valid, c.valid);
+    EXPECT_EQ(m_settings.availableMemory, 10000 * 1024LL - 14360576LL)
+        << "the system's figure less the reserve";
+    EXPECT_EQ(m_settings.totalMemory, 8000000ULL * 1024);
+    EXPECT_EQ(m_settings.installPath, c.registered ? m_install : "");
+    EXPECT_EQ(m_settings.driverCount, 0) << "no driver is registered here, so the scan lists none";
+    if (c.result == 0) {
+        EXPECT_EQ(describe(m_settings), describe(defaultSettings()));
+        EXPECT_EQ(m_settings.iniPath, m_iniPath);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SettingsLoad,
+    ::testing::Values(
+        LoadCase{"NoRegistryEntryIsReportedWithoutALineEnd", false, nullptr, 1, test::kNoInstallPath, false},
+        LoadCase{"NoFileLeavesTheDefaultsSilently", true, nullptr, 0, "", false},
+        LoadCase{"ADirectoryInPlaceOfTheFileReadsAsNoFile", true, "/", 0, "", false},
+        LoadCase{"SixLinesMakeAValidConfiguration", true, "SRC=1\nSRC=1\nSRC=1\nSRC=1\nSRC=1\nSRC=1\n", 1, "",
+                 true},
+        LoadCase{
+            "MessagesComeInFileOrder", true,
+            "ASIO=Gone Card\r\nASIOCHANNEL=1\r\nSRC=3\r\nRATE=\r\nVOLUME=9\r\nPHASE=45\r\nDIAGNOSTICS=\r\n",
+            1,
+            "ASIO driver is invalid. Redo settings.\r\nASIO channel is invalid. Redo settings.\r\n"
+            "SRC converter invalid. Redo settings.\r\nSRC rate invalid. Redo settings.\r\n"
+            "Volume out of range, set to -30.0 default.\r\nPhase invalid, set to 0 default.\r\n"
+            "Diagnostics is invalid. Redo settings.\r\n" +
+                std::string(kInvalidBlock),
+            false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsFileTest, ShutdownWritesOnlyAValidConfigurationAndConfirmWritesAny) {
+    struct Case {
+        SaveForm form;
+        bool valid;
+        double expectedVolume;
+        std::string expectedFile;
+    };
+    const Case cases[] = {
+        {SaveForm::Shutdown, true, -6.0, defaultFileWith("VOLUME=-30.0\n", "VOLUME= -6.0\n")},
+        {SaveForm::Shutdown, false, -6.0, "SRC=9\r\n"},
+        {SaveForm::Confirm, false, -30.0, kDefaultFile},
+    };
+    for (const Case& c : cases) {
+        writeIni("SRC=9\r\n");
+        startFromDefaults();
+        m_settings.valid = c.valid;
+        EXPECT_TRUE(saveSettings(c.form, -6.0));
+        EXPECT_EQ(m_settings.volumeDb, c.expectedVolume);
+        EXPECT_EQ(test::readFile(m_iniPath), c.expectedFile);
+        EXPECT_EQ(installFiles(), std::vector<std::string>{"Quoril.ini"});
+    }
+    m_settings.iniPath = m_dir.file("no/such/dir/Quoril.ini");
+    EXPECT_FALSE(saveSettings(SaveForm::Confirm, 0.0));
+    m_settings.iniPath = "";
+    EXPECT_FALSE(saveSettings(SaveForm::Confirm, 0.0));
+}
+
+// A write that fails half-way (the file size limit stops it with EFBIG) must leave the previous
+// file exactly as it was, and no temporary file behind.
+TEST_F(SettingsFileTest, FailedWriteKeepsThePreviousFileByteForByte) {
+    const std::string previous = "ASIO=Old Card\r\nASIOCHANNEL=0\r\nVOLUME=-1.0\r\n; hand edited\r\n";
+    writeIni(previous);
+    startFromDefaults();
+    m_settings.asioDriverName = std::string(400, 'n');  // the new text is far beyond the limit
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 32;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            _exit(3);
+        }
+        _exit(saveSettings(SaveForm::Confirm, 0.0) ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_TRUE(test::waitForChild(child, std::chrono::seconds(30), status));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save claimed success; 3: no file size limit";
+    EXPECT_EQ(test::readFile(m_iniPath), previous);
+    EXPECT_EQ(installFiles(), std::vector<std::string>{"Quoril.ini"});
+}
+
+// A locale whose decimal point is a comma, from those installed; empty when there is none.
+std::string commaLocale() {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    std::string found;
+    if (FILE* list = popen("locale -a 2>/dev/null", "r")) {
+        char line[256];
+        while (found.empty() && std::fgets(line, sizeof line, list)) {
+            line[std::strcspn(line, "\r\n")] = '\0';
+            if (std::setlocale(LC_ALL, line) && std::strcmp(std::localeconv()->decimal_point, ",") == 0) {
+                found = line;
+            }
+        }
+        pclose(list);
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+    return found;
+}
+
+TEST_F(SettingsFileTest, NumbersAreWrittenAndReadWithADecimalPointInAnyLocale) {
+    const std::string locale = commaLocale();
+    if (locale.empty()) {
+        GTEST_SKIP() << "no installed locale uses a decimal comma (see locale -a)";
+    }
+    m_dir.write("registry.reg", test::registryFileNaming(m_install));
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, locale.c_str()), nullptr);
+    startFromDefaults();
+    const bool wrote = saveSettings(SaveForm::Confirm, 0.0);
+    const std::string text = test::readFile(m_iniPath);
+    writeIni("RATE=48000.5\nVOLUME=-3.5\n");
+    DiagnosticsLog log;
+    const int result = loadSettings(kKey, "Quoril.ini", log, scanUsableDrivers);
+    std::setlocale(LC_ALL, saved.c_str());
+
+    EXPECT_TRUE(wrote);
+    EXPECT_EQ(text, kDefaultFile);  // "RATE= 44100.000", "VOLUME=-30.0"
+    EXPECT_EQ(result, 1);
+    EXPECT_TRUE(test::hasFields(m_settings, "rate=48000.5|volume=-3.5"));
+}
+
+}  // namespace
+}  // namespace quoril
