@@ -4,27 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "content/ContentTestSupport.h"
-#include "platform/CFormat.h"
 
 namespace quoril::test {
 namespace {
 
 class HostileFileTest : public ContentTest {
   protected:
-    // Every row within the audio, in order, for an accepted disc.
-    void expectTracksWithinTheAudio() const {
-        ASSERT_GE(disc->trackCount, 1);
-        ASSERT_LE(disc->trackCount, CdDescriptor::kMaxTracks);
-        int64_t previous = 0;
-        for (int row = 0; row < disc->trackCount; ++row) {
-            EXPECT_GE(disc->trackStart[row], previous) << "row " << row;
-            EXPECT_GE(disc->trackLength[row], 0) << "row " << row;
-            EXPECT_LE(int64_t{disc->trackStart[row]} + disc->trackLength[row],
-                      static_cast<int64_t>(disc->frameCount))
-                << "row " << row;
-            previous = disc->trackStart[row];
-        }
-    }
     bool openTextHas(const std::string& text) const { return openText().find(text) != std::string::npos; }
 };
 
@@ -41,7 +26,8 @@ TEST_F(HostileFileTest, FiveHundredFileLinesKeepAHundredFilesAndIgnoreTheRest) {
     EXPECT_EQ(d.frameCount, 50000.0);
     EXPECT_TRUE(openTextHas("\r\n\tCue file names more than 100 files; the rest is ignored.\r\n"))
         << openText();
-    expectTracksWithinTheAudio();
+    EXPECT_EQ(d.trackStart[99], 99 * 500);
+    EXPECT_EQ(d.trackLength[99], 500);
     load();
     // The same file a hundred times over, back to back.
     std::string once = expected["a.wav"];
