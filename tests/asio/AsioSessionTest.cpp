@@ -82,21 +82,30 @@ class Session : public ::testing::Test {
     std::unique_ptr<AsioSession> session;
 };
 
-TEST_F(Session, aDriverAlreadyAtTheRateLogsNoRateLineAndIsNeverAskedToChangeIt) {
+// A driver already at the rate logs no rate line and is never asked to change it; one that refuses
+// the optimization starts without that line.
+class SessionStart : public Session, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SessionStart, logsTheDriverAndItsPairAndCallsTheDriverInOrder) {
+    const bool refusesFuture = GetParam();
+    drivers.set("Fault", "Refuse", refusesFuture ? "future" : "");
     open(44100.0);
     ASSERT_TRUE(session->initialized());
     session->silence();
     session->start();
     EXPECT_TRUE(session->initialized());
     EXPECT_EQ(session->sampleType(), ASIOSTInt32LSB);
-    EXPECT_EQ(log.snapshot(),
-              kUpToInitialized + kInitialized + kStarting + "\r\n" + kPlayingPair0 + kStarted);
+    EXPECT_EQ(log.snapshot(), kFaultHeader + kChannels2 + kDefaultBufferLine + kRate + kNoOutputReady +
+                                  kPreparedDefault + (refusesFuture ? "" : kOptimization) + kInitialized +
+                                  kStarting + "\r\n" + kPlayingPair0 + kStarted);
     session.reset();
     EXPECT_EQ(
         journalBeforeRelease(),
         "create\ninit\ngetChannels\ngetBufferSize\ngetSampleRate\ncreateBuffers 2 256\n"
         "getChannelInfo out 0\ngetChannelInfo out 1\ngetLatencies\nfuture 2\nstart\nstop\ndisposeBuffers\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Optimization, SessionStart, ::testing::Bool());
 
 TEST_F(Session, aRateChangeAcceptedIsLoggedWithTheRateReadBack) {
     open(48000.0);
@@ -183,17 +192,6 @@ TEST_F(Session, aTwentyFourBitInputRefusesTheStartAndTeardownStillStopsTheDriver
     EXPECT_NE(text.find("start\nstop\ndisposeBuffers\nRelease"), std::string::npos) << text;
 }
 
-TEST_F(Session, aDriverThatRefusesTheOptimizationStartsWithoutItsLine) {
-    drivers.set("Fault", "Refuse", "future");
-    open();
-    ASSERT_TRUE(session->initialized());
-    session->start();
-    EXPECT_TRUE(session->initialized());
-    EXPECT_EQ(log.snapshot(), kFaultHeader + kChannels2 + kDefaultBufferLine + kRate + kNoOutputReady +
-                                  kPreparedDefault + kInitialized + kStarting + "\r\n" + kPlayingPair0 +
-                                  kStarted);
-}
-
 TEST_F(Session, theSessionValuesAreRecordedForTheCallbacksAndPairOneMarksOutputsThreeAndFour) {
     drivers.setDword("Fault", "Outputs", 4);
     drivers.setDword("Fault", "BufferSize", 441);
@@ -248,13 +246,13 @@ TEST_P(SessionSilence, zeroesExactlyBothHalvesOfBothOutputsInTheirSampleSize) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Types, SessionSilence,
-    ::testing::Values(SilenceCase{"int16", ASIOSTInt16LSB, 2}, SilenceCase{"int24", ASIOSTInt24LSB, 3},
-                      SilenceCase{"int32", ASIOSTInt32LSB, 4}, SilenceCase{"float32", ASIOSTFloat32MSB, 4},
-                      SilenceCase{"int32lsb24", ASIOSTInt32LSB24, 4},
-                      SilenceCase{"float64", ASIOSTFloat64LSB, 8}, SilenceCase{"dsd", ASIOSTDSDInt8LSB1, 0}),
-    [](const ::testing::TestParamInfo<SilenceCase>& info) { return info.param.name; });
+const SilenceCase kSilenceCases[] = {
+    {"int16", ASIOSTInt16LSB, 2},     {"int24", ASIOSTInt24LSB, 3},        {"int32", ASIOSTInt32LSB, 4},
+    {"float32", ASIOSTFloat32MSB, 4}, {"int32lsb24", ASIOSTInt32LSB24, 4}, {"float64", ASIOSTFloat64LSB, 8},
+    {"dsd", ASIOSTDSDInt8LSB1, 0},
+};
+INSTANTIATE_TEST_SUITE_P(Types, SessionSilence, ::testing::ValuesIn(kSilenceCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Session, silenceDoesNothingOnceTheStartFailed) {
     drivers.set("Fault", "Refuse", "start");

@@ -15,36 +15,30 @@ namespace {
 
 using test::DriverRegistry;
 
-struct ClassIdCase {
-    const char* text;
-    const char* formatted;  // nullptr: not a class id
+// A text and its formatted form; nullptr where it is not a class id.
+const std::pair<const char*, const char*> kClassIds[] = {
+    {"{01234567-89ab-cdef-0123-456789abcdef}", "{01234567-89AB-CDEF-0123-456789ABCDEF}"},
+    {"6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913", nullptr},
+    {"{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913", nullptr},
+    {"{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913} ", nullptr},
+    {"{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A91G}", nullptr},
+    {"{6F1C3A52+8E4B-4D2A-9C71-2B5E8D04A913}", nullptr},
+    {"{6F1C3A5-28E4B-4D2A-9C71-2B5E8D04A913}", nullptr},
+    {"", nullptr},
 };
 
-class ClassIdParsing : public ::testing::TestWithParam<ClassIdCase> {};
-
-TEST_P(ClassIdParsing, AcceptsOnlyTheBracedGroupedHexFormAndFormatsItBackInUpperCase) {
-    ClassId id;
-    id.data1 = 77;
-    EXPECT_EQ(parseClassId(GetParam().text, id), GetParam().formatted != nullptr) << GetParam().text;
-    if (GetParam().formatted) {
-        EXPECT_EQ(formatClassId(id), GetParam().formatted);
-    } else {
-        EXPECT_TRUE(id.isZero()) << "a failed parse leaves the id zero";
+TEST(ClassIdParsing, AcceptsOnlyTheBracedGroupedHexFormAndFormatsItBackInUpperCase) {
+    for (const auto& [text, formatted] : kClassIds) {
+        ClassId id;
+        id.data1 = 77;
+        EXPECT_EQ(parseClassId(text, id), formatted != nullptr) << text;
+        if (formatted) {
+            EXPECT_EQ(formatClassId(id), formatted);
+        } else {
+            EXPECT_TRUE(id.isZero()) << "a failed parse leaves the id zero: " << text;
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Texts, ClassIdParsing,
-                         ::testing::Values(ClassIdCase{"{01234567-89ab-cdef-0123-456789abcdef}",
-                                                       "{01234567-89AB-CDEF-0123-456789ABCDEF}"},
-                                           ClassIdCase{"{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}",
-                                                       "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}"},
-                                           ClassIdCase{"6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913", nullptr},
-                                           ClassIdCase{"{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913", nullptr},
-                                           ClassIdCase{"{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913} ", nullptr},
-                                           ClassIdCase{"{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A91G}", nullptr},
-                                           ClassIdCase{"{6F1C3A52+8E4B-4D2A-9C71-2B5E8D04A913}", nullptr},
-                                           ClassIdCase{"{6F1C3A5-28E4B-4D2A-9C71-2B5E8D04A913}", nullptr},
-                                           ClassIdCase{"", nullptr}));
 
 struct CreateCase {
     const char* name;
@@ -80,19 +74,17 @@ TEST_P(CreateInstance, ReportsWhyAnObjectWasNotMade) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CreateInstance,
-    ::testing::Values(
-        CreateCase{"faultDriver", "fault", "{3B9E7D21-5A4C-4F18-B6E2-000000000001}", false, kCreateOk},
-        CreateCase{"captureDriver", "capture", test::kCaptureClassId, false, kCreateOk},
-        CreateCase{"captureWithAnotherClassId", "capture", "{3B9E7D21-5A4C-4F18-B6E2-000000000002}", false,
-                   kClassNotAvailable},
-        CreateCase{"refusingFactory", "fault", "{3B9E7D21-5A4C-4F18-B6E2-000000000003}", true,
-                   kClassNotAvailable},
-        CreateCase{"missingFile", "missing", "{3B9E7D21-5A4C-4F18-B6E2-000000000004}", false,
-                   kModuleNotFound},
-        CreateCase{"noServerKey", "", "{3B9E7D21-5A4C-4F18-B6E2-000000000005}", false, kClassNotRegistered}),
-    [](const ::testing::TestParamInfo<CreateCase>& info) { return std::string(info.param.name); });
+const CreateCase kCreateCases[] = {
+    {"faultDriver", "fault", "{3B9E7D21-5A4C-4F18-B6E2-000000000001}", false, kCreateOk},
+    {"captureDriver", "capture", test::kCaptureClassId, false, kCreateOk},
+    {"captureWithAnotherClassId", "capture", "{3B9E7D21-5A4C-4F18-B6E2-000000000002}", false,
+     kClassNotAvailable},
+    {"refusingFactory", "fault", "{3B9E7D21-5A4C-4F18-B6E2-000000000003}", true, kClassNotAvailable},
+    {"missingFile", "missing", "{3B9E7D21-5A4C-4F18-B6E2-000000000004}", false, kModuleNotFound},
+    {"noServerKey", "", "{3B9E7D21-5A4C-4F18-B6E2-000000000005}", false, kClassNotRegistered},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, CreateInstance, ::testing::ValuesIn(kCreateCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 std::string handedOut(AsioDriverList& list, long id) {
     char name[32];

@@ -70,9 +70,8 @@ struct TestHost {
     static inline IASIO* driver = nullptr;
     static inline ASIOBufferInfo* buffers = nullptr;  // left, right
     static inline long bufferSize = 0;
-    static inline int sampleBytes = 4;  // 4: the pattern as 32-bit words; 3: packed 24-bit
-    static inline int shift = 0;        // 16: 16-bit content in the top of the words
-    static inline bool answerTimeInfo = false;
+    static inline int sampleBytes = 4;     // 4: the pattern as 32-bit words; 3: packed 24-bit
+    static inline int shift = 0;           // 16: 16-bit content in the top of the words
     static inline uint64_t stopAfter = 0;  // 0: never
     // Gates for schedules: while set, the next buffer switch or reset notice waits inside the
     // callback, with `held` set, until the test clears the gate (release()).
@@ -83,13 +82,8 @@ struct TestHost {
 
     // Written by the callbacks.
     static inline std::atomic<uint64_t> switches{0};
-    static inline std::atomic<uint64_t> timeInfoSwitches{0};
     static inline std::atomic<long> halves[kRecorded];
-    static inline std::atomic<uint64_t> positions[kRecorded];  // samplePosition of bufferSwitchTimeInfo
-    static inline std::atomic<long> messages[32];              // asioMessage calls by selector
-    static inline std::atomic<long> lastValues[32];            // and the value of the latest
-    static inline std::atomic<double> changedRate{0.0};
-    static inline std::atomic<int> rateChanges{0};
+    static inline std::atomic<long> messages[32];  // asioMessage calls by selector
 
     static void reset();
     static ASIOCallbacks callbacks();

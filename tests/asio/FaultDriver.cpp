@@ -1,36 +1,14 @@
-// A scriptable driver plug-in for tests: it behaves like a small, well-behaved device unless its
-// registry key tells it to fail somewhere. One module serves any number of drivers: the factory
-// accepts every class id and each driver finds its key as the subkey of
-// HKEY_LOCAL_MACHINE\SOFTWARE\ASIO whose "clsid" value names that class id (in any case).
-//
-// Values of that key, all optional (numbers as dword or text):
-//   "RefuseCreate"           1: the factory makes no object (opening the driver fails)
-//   "InitError"              init() fails, and getErrorMessage() reports this text
-//   "Inputs", "Outputs"      channel counts (default 0 and 2)
-//   "OutputsAfterRateChange" output count reported after a successful setSampleRate
-//   "BufferSize"             preferred buffer size (default 256; 32 to 4096 in steps of 1)
-//   "Rate"                   the rate it starts at (default 44100); any positive rate is accepted
-//   "OutputLatency"          (default 22; the input latency is 11)
-//   "InputSampleType", "OutputSampleType"  type of the channels (default 18)
-//   "Refuse"                 comma-separated calls that fail: getChannels, getBufferSize,
-//                            getSampleRate, setSampleRate, createBuffers, start, getChannelInfo,
-//                            getLatencies, future; and confirmRate / confirmChannels (getSampleRate /
-//                            getChannels fail once a rate has been set)
-//   "OutputReady"            1: outputReady() is supported (answers 0)
-//   "Speed"                  clock as a multiple of real time (default 1)
-//   "EventAfter", "Event"    after that many buffer switches send one notice through the host's
-//                            callbacks, from the clock thread: "reset", "resync", "buffersize",
-//                            "latencies" (asioMessage) or "rate" (sampleRateDidChange); or "silence":
-//                            the clock stops there, as a device that stops calling its host
-//   "EventRate"              the rate the "rate" notice reports (default twice the current rate)
-//   "Journal"                a file to which every call of the host appends one line, e.g.
-//                            "setSampleRate 48000"; Release writes "Release outputReady=N switches=M"
-//
-// The clock thread calls the host's bufferSwitch (or bufferSwitchTimeInfo when the host asks for
-// time information) every buffer period / Speed, alternating the halves, after start().
+// A scriptable driver plug-in for tests: a small, well-behaved device unless the values of its key
+// (the subkey of HKEY_LOCAL_MACHINE\SOFTWARE\ASIO whose "clsid" names the class id asked for) make
+// it fail. Values, all optional: "RefuseCreate" 1; "InitError" text; "Inputs", "Outputs" (0, 2);
+// "OutputsAfterRateChange"; "BufferSize" (256); "Rate" (44100); "OutputLatency" (22);
+// "InputSampleType", "OutputSampleType" (18); "Refuse" comma-separated calls that fail (plus
+// confirmRate / confirmChannels: getSampleRate / getChannels fail once a rate was set);
+// "OutputReady" 1; "Speed" (clock as a multiple of real time); "EventAfter" switches, then "Event"
+// reset, resync, buffersize, latencies, rate (reporting "EventRate") or silence (the clock stops);
+// "Journal" a file that gets one line per call of the host.
 
 #include <atomic>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -54,34 +32,18 @@ struct FaultConfig {
     Registry registry;
     std::string key;
 
-    bool found() const { return !key.empty(); }
-    std::string text(const char* name, const std::string& fallback = {}) const {
-        if (!found()) {
-            return fallback;
-        }
-        std::optional<std::string> value = registry.stringValue(key, name);
-        return value ? *value : fallback;
+    bool has(const char* name) const { return !key.empty() && registry.value(key, name).has_value(); }
+    std::string text(const char* name) const {
+        return key.empty() ? "" : registry.stringValue(key, name).value_or("");
     }
-    bool has(const char* name) const { return found() && registry.value(key, name).has_value(); }
     double number(const char* name, double fallback) const {
-        if (!has(name)) {
-            return fallback;
-        }
         std::string value = text(name);
         char* end = nullptr;
         double parsed = cstrtod(value.c_str(), &end);
         return end == value.c_str() ? fallback : parsed;
     }
     bool refuses(const char* call) const {
-        std::string list = "," + text("Refuse") + ",";
-        std::string wanted = std::string(",") + call + ",";
-        std::string cleaned;
-        for (char c : list) {
-            if (c != ' ') {
-                cleaned.push_back(c);
-            }
-        }
-        return cleaned.find(wanted) != std::string::npos;
+        return ("," + text("Refuse") + ",").find(std::string(",") + call + ",") != std::string::npos;
     }
 };
 
@@ -99,12 +61,6 @@ FaultConfig readConfig(const ClassId& classId) {
         }
     }
     return config;
-}
-
-template <size_t N>
-void setText(char (&field)[N], const std::string& text) {
-    std::strncpy(field, text.c_str(), N - 1);
-    field[N - 1] = '\0';
 }
 
 class FaultDriver : public IASIO {
@@ -130,12 +86,8 @@ class FaultDriver : public IASIO {
 
     ASIOBool init(void*) override {
         journal("init");
-        std::string error = m_config.text("InitError");
-        if (m_config.has("InitError")) {
-            m_error = error;
-            return ASIOFalse;
-        }
-        return ASIOTrue;
+        m_error = m_config.text("InitError");
+        return m_config.has("InitError") ? ASIOFalse : ASIOTrue;
     }
     void getDriverName(char* name) override {
         std::strncpy(name, m_config.keyName.empty() ? "Quoril Fault" : m_config.keyName.c_str(), 31);
@@ -190,10 +142,9 @@ class FaultDriver : public IASIO {
     ASIOError stop() override {
         if (m_clock.onClockThread()) {
             m_stoppedFromCallback.store(true);
-            m_clock.stop();
-            return ASE_OK;
+        } else {
+            journal("stop");
         }
-        journal("stop");
         m_clock.stop();
         return ASE_OK;
     }
@@ -273,7 +224,8 @@ class FaultDriver : public IASIO {
                 info->isActive = ASIOTrue;
             }
         }
-        setText(info->name, cformat("Fault %s %ld", info->isInput ? "In" : "Out", info->channel + 1));
+        std::snprintf(info->name, sizeof info->name, "Fault %s %ld", info->isInput ? "In" : "Out",
+                      info->channel + 1);
         return ASE_OK;
     }
     ASIOError createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
@@ -312,16 +264,11 @@ class FaultDriver : public IASIO {
         m_buffers.clear();
         return ASE_OK;
     }
-    ASIOError controlPanel() override {
-        journal("controlPanel");
-        return ASE_OK;
-    }
+    ASIOError controlPanel() override { return ASE_OK; }
     ASIOError future(long selector, void*) override {
         journal(cformat("future %ld", selector));
-        if (m_config.refuses("future")) {
-            return ASE_InvalidParameter;
-        }
-        return selector == kAsioEnableTimeCodeRead || selector == kAsioDisableTimeCodeRead
+        return !m_config.refuses("future") &&
+                       (selector == kAsioEnableTimeCodeRead || selector == kAsioDisableTimeCodeRead)
                    ? ASE_SUCCESS
                    : ASE_InvalidParameter;
     }
@@ -331,7 +278,7 @@ class FaultDriver : public IASIO {
     }
 
   private:
-    ~FaultDriver() override { m_clock.stop(); }
+    ~FaultDriver() override = default;
 
     struct Buffer {
         bool isInput = false;
@@ -341,10 +288,7 @@ class FaultDriver : public IASIO {
 
     // Window thread only (outputReady, the one call from the clock thread, is counted instead).
     void journal(const std::string& line) {
-        if (m_journal.empty()) {
-            return;
-        }
-        if (std::FILE* file = std::fopen(m_journal.c_str(), "a")) {
+        if (std::FILE* file = m_journal.empty() ? nullptr : std::fopen(m_journal.c_str(), "a")) {
             std::fprintf(file, "%s\n", line.c_str());
             std::fclose(file);
         }
@@ -377,13 +321,8 @@ extern "C" __attribute__((visibility("default"))) const char* quorilDriverClassI
     return "{3B9E7D21-5A4C-4F18-B6E2-91D7C05A6E44}";
 }
 extern "C" __attribute__((visibility("default"))) void* quorilDriverCreate(const quoril::ClassId* classId) {
-    if (classId == nullptr) {
-        return nullptr;
-    }
-    quoril::FaultConfig config = quoril::readConfig(*classId);
-    if (config.number("RefuseCreate", 0) == 1) {
-        return nullptr;
-    }
-    quoril::IASIO* driver = new (std::nothrow) quoril::FaultDriver(std::move(config));
-    return static_cast<void*>(driver);
+    quoril::FaultConfig config = quoril::readConfig(classId ? *classId : quoril::ClassId{});
+    return config.number("RefuseCreate", 0) == 1
+               ? nullptr
+               : static_cast<quoril::IASIO*>(new (std::nothrow) quoril::FaultDriver(std::move(config)));
 }

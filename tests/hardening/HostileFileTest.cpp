@@ -4,47 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "content/ContentTestSupport.h"
-#include "platform/CFormat.h"
 
 namespace quoril::test {
 namespace {
 
 class HostileFileTest : public ContentTest {
   protected:
-    // Every row within the audio, in order, for an accepted disc.
-    void expectTracksWithinTheAudio() const {
-        ASSERT_GE(disc->trackCount, 1);
-        ASSERT_LE(disc->trackCount, CdDescriptor::kMaxTracks);
-        int64_t previous = 0;
-        for (int row = 0; row < disc->trackCount; ++row) {
-            EXPECT_GE(disc->trackStart[row], previous) << "row " << row;
-            EXPECT_GE(disc->trackLength[row], 0) << "row " << row;
-            EXPECT_LE(int64_t{disc->trackStart[row]} + disc->trackLength[row],
-                      static_cast<int64_t>(disc->frameCount))
-                << "row " << row;
-            previous = disc->trackStart[row];
-        }
-    }
     bool openTextHas(const std::string& text) const { return openText().find(text) != std::string::npos; }
 };
-
-TEST_F(HostileFileTest, TenThousandTrackLinesFillTheTableOfAHundredAndStop) {
-    wav("a.wav", 1000 * 300, 16, 1000);
-    std::string sheet = "FILE \"a.wav\" WAVE\n";
-    for (int t = 1; t <= 10000; ++t) {
-        // Two seconds apart; the lines after the hundredth are never read, whatever they say.
-        sheet +=
-            cformat("  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:00\n", t, (2 * t) / 60 % 100, (2 * t) % 60);
-    }
-    CdDescriptor& d = open(cue("many.cue", sheet));
-    ASSERT_TRUE(d.active) << openText();
-    EXPECT_EQ(d.trackCount, 100);
-    EXPECT_TRUE(openTextHas("\r\n\tCue file has more than 100 tracks; the rest is ignored.\r\n"))
-        << openText();
-    expectTracksWithinTheAudio();
-    load();
-    expectTracksWithinTheAudio();
-}
 
 TEST_F(HostileFileTest, FiveHundredFileLinesKeepAHundredFilesAndIgnoreTheRest) {
     wav("a.wav", 500, 16, 1000);
@@ -59,7 +26,8 @@ TEST_F(HostileFileTest, FiveHundredFileLinesKeepAHundredFilesAndIgnoreTheRest) {
     EXPECT_EQ(d.frameCount, 50000.0);
     EXPECT_TRUE(openTextHas("\r\n\tCue file names more than 100 files; the rest is ignored.\r\n"))
         << openText();
-    expectTracksWithinTheAudio();
+    EXPECT_EQ(d.trackStart[99], 99 * 500);
+    EXPECT_EQ(d.trackLength[99], 500);
     load();
     // The same file a hundred times over, back to back.
     std::string once = expected["a.wav"];
@@ -119,22 +87,6 @@ TEST_F(HostileFileTest, NulBytesInATitleCutNothingElse) {
     EXPECT_LE(d.albumTitle.size(), 6u);
 }
 
-std::string stereo16(size_t frames) {
-    return packSamples(makeSamples(frames, 16, 2, 3), 16);
-}
-
-TEST_F(HostileFileTest, WavDataSizeNearTheSignedLimitIsRefusedByTheMemoryCheckNotLoaded) {
-    ScopedEnv meminfo("QUORIL_MEMINFO",
-                      dir.write("meminfo", "MemTotal: 262144 kB\nMemAvailable: 65536 kB\n"));
-    std::string path = dir.write(
-        "claims.wav", WavWriter(16, 2, 1000).data(stereo16(3000)).declaredDataSize(0x7ffffffcu).bytes());
-    CdDescriptor& d = open(path);
-    EXPECT_FALSE(d.active);
-    EXPECT_TRUE(openTextHas(
-        "\r\nWav data is too large!\r\n\tPhysical (256MB), Available (50MB), Required (2049MB).\r\n"))
-        << openText();
-}
-
 // FLAC files: frames of 1,024 samples, so a file of 8,192 frames has 8 audio frames.
 class HostileFlacTest : public HostileFileTest {
   protected:
@@ -155,61 +107,7 @@ class HostileFlacTest : public HostileFileTest {
         field[6] = static_cast<uint8_t>(total >> 8);
         field[7] = static_cast<uint8_t>(total);
     }
-    // The offset of the n-th audio frame (found by its sync code and the frame number after it).
-    static size_t frameOffset(const std::string& bytes, int n) {
-        int seen = -1;
-        for (size_t i = 42; i + 1 < bytes.size(); ++i) {
-            if (static_cast<uint8_t>(bytes[i]) == 0xff &&
-                (static_cast<uint8_t>(bytes[i + 1]) & 0xfe) == 0xf8) {
-                if (++seen == n) {
-                    return i;
-                }
-            }
-        }
-        return std::string::npos;
-    }
 };
-
-TEST_F(HostileFlacTest, FileCutInHalfLoadsWhatIsThereAndTheRestIsSilence) {
-    std::string bytes = readFile(encode("whole.flac"));
-    std::string path = dir.write("half.flac", bytes.substr(0, bytes.size() / 2));
-    CdDescriptor& d = open(path);
-    ASSERT_TRUE(d.active) << openText();
-    EXPECT_EQ(d.frameCount, double(kFrames));
-    std::string log = load();
-    EXPECT_EQ(progress.load(), kLoadFinished);
-    std::string audio = storeAudio();
-    ASSERT_EQ(audio.size(), kFrames * 4);
-    const std::string& want = expected["whole.flac"];
-    // The first frames arrived intact, the tail is silence; nothing was written past the file's region.
-    EXPECT_TRUE(audio.compare(0, 2048 * 4, want, 0, 2048 * 4) == 0);
-    EXPECT_EQ(audio.substr(7168 * 4), std::string(1024 * 4, '\0'));
-    EXPECT_TRUE(
-        std::all_of(d.audioData + audio.size(), d.audioData + d.byteCount, [](uint8_t b) { return b == 0; }));
-    EXPECT_NE(log.find("FLAC"), std::string::npos) << log;
-}
-
-TEST_F(HostileFlacTest, CorruptedFrameInTheMiddleIsReportedAndTheDecodeGoesOn) {
-    std::string bytes = readFile(encode("whole.flac"));
-    size_t third = frameOffset(bytes, 3);
-    size_t fourth = frameOffset(bytes, 4);
-    ASSERT_NE(third, std::string::npos);
-    ASSERT_NE(fourth, std::string::npos);
-    for (size_t i = third + 20; i < fourth - 4; i += 7) {
-        bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
-    }
-    CdDescriptor& d = open(dir.write("corrupt.flac", bytes));
-    ASSERT_TRUE(d.active) << openText();
-    std::string log = load();
-    EXPECT_NE(log.find("FLAC ERROR: FLAC__STREAM_DECODER_ERROR_STATUS_"), std::string::npos) << log;
-    EXPECT_TRUE(d.active) << log;
-    std::string audio = storeAudio();
-    const std::string& want = expected["whole.flac"];
-    ASSERT_EQ(audio.size(), want.size());
-    // The frames before and after the damaged one are the encoded audio.
-    EXPECT_TRUE(audio.compare(0, 3 * 1024 * 4, want, 0, 3 * 1024 * 4) == 0);
-    EXPECT_TRUE(audio.compare(5 * 1024 * 4, 3 * 1024 * 4, want, 5 * 1024 * 4, 3 * 1024 * 4) == 0);
-}
 
 // Fewer samples than the frames hold: the decode stays inside the file's region; more: silence.
 TEST_F(HostileFlacTest, StreamInfoClaimingAnotherLengthDecodesExactlyThatLength) {
