@@ -122,7 +122,7 @@ class LoadTest : public ContentTest, public ::testing::WithParamInterface<LoadCa
         }
         thread.join();
         EXPECT_EQ(disc->audioData, disc->storeStart());
-        std::vector<int32_t> tracks = starts();
+        std::vector<int32_t> tracks(disc->trackStart.begin(), disc->trackStart.begin() + disc->trackCount);
         tracks.insert(tracks.end(), disc->trackLength.begin(), disc->trackLength.begin() + disc->trackCount);
         return {std::string(reinterpret_cast<const char*>(disc->storeStart()),
                             static_cast<size_t>(disc->storeBytes() - CdDescriptor::kTailBytes)),
