@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"SixteenBitFile", 16, {{"a.flac", 44100 * 3 + 17}}, true, ""},
         LoadCase{"TwentyFourBitFile", 24, {{"a.flac", 44100 * 3 + 1}}, true, ""},
         LoadCase{"FiveFileSheetWithAShortWav",
-                 16,
+                 24,
                  {{"a.flac", 88203},
                   {"b.wav", 176400, Damage::Truncated, "00:05:00"},
                   {"c.flac", 132300},
