@@ -8,7 +8,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -226,82 +225,68 @@ std::string defaultFileWith(const std::string& line, const std::string& replacem
     return text.replace(text.find(line), line.size(), replacement);
 }
 
+// The fields the rows change; the rest stay at their defaults.
 struct WriteCase {
     const char* name;
-    std::function<void(Settings&)> change;
+    double rate, volume;
+    int phase, mode;
+    bool switches;  // ZEB and AWE
     std::string expected;
 };
 
 class WrittenFile : public ::testing::TestWithParam<WriteCase> {};
 
 TEST_P(WrittenFile, HasTheFixedLinesInTheFixedOrder) {
+    const WriteCase& c = GetParam();
     Settings s = defaultSettings();
-    GetParam().change(s);
-    EXPECT_EQ(composeSettingsFile(s), GetParam().expected);
+    s.outputRate = c.rate;
+    s.volumeDb = c.volume;
+    s.phase = c.phase;
+    s.playbackMode = c.mode;
+    s.useAwe = s.zebMode = c.switches;
+    EXPECT_EQ(composeSettingsFile(s), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WrittenFile,
     ::testing::Values(
-        WriteCase{"Defaults", [](Settings&) {}, kDefaultFile},
-        WriteCase{"RateOf176400FillsTheTenPlacesAndASmallVolumeGetsALeadingBlank",
-                  [](Settings& s) {
-                      s.outputRate = 176400.0;
-                      s.volumeDb = -3.5;
-                  },
+        WriteCase{"Defaults", 44100.0, -30.0, 0, 1, false, kDefaultFile},
+        WriteCase{"RateOf176400FillsTheTenPlacesAndASmallVolumeGetsALeadingBlank", 176400.0, -3.5, 0, 1,
+                  false,
                   defaultFileWith("RATE= 44100.000\nVOLUME=-30.0\n", "RATE=176400.000\nVOLUME= -3.5\n")},
-        WriteCase{"RateKeepsThreeDecimalsAndZeroVolumeGetsTwoBlanksAndStopMode",
-                  [](Settings& s) {
-                      s.outputRate = 48000.0625;
-                      s.volumeDb = 0.0;
-                      s.playbackMode = 2;
-                  },
+        WriteCase{"RateKeepsThreeDecimalsAndZeroVolumeGetsTwoBlanksAndStopMode", 48000.0625, 0.0, 0, 2, false,
                   defaultFileWith("RATE= 44100.000\nVOLUME=-30.0\nPHASE=0\nPLAYBACK=R\n",
                                   "RATE= 48000.062\nVOLUME=  0.0\nPHASE=0\nPLAYBACK=S\n")},
         WriteCase{
-            "VolumeOfMinusHundredTakesSixPlacesAnyPhaseButZeroIs180AndExitIsX",
-            [](Settings& s) {
-                s.volumeDb = -100.0;
-                s.phase = 90;
-                s.playbackMode = 4;
-            },
+            "VolumeOfMinusHundredTakesSixPlacesAnyPhaseButZeroIs180AndExitIsX", 44100.0, -100.0, 90, 4, false,
             defaultFileWith("VOLUME=-30.0\nPHASE=0\nPLAYBACK=R\n", "VOLUME=-100.0\nPHASE=180\nPLAYBACK=X\n")},
-        WriteCase{"UnknownModeHasNoLineAndSwitchesComeLastZebBeforeAwe",
-                  [](Settings& s) {
-                      s.playbackMode = 5;
-                      s.useAwe = s.zebMode = true;
-                  },
-                  defaultFileWith("PLAYBACK=R\n", "") + "ZEB\nAWE\n"},
-        WriteCase{
-            "EveryField",
-            [](Settings& s) {
-                s.asioDriverName = "Big Card";
-                s.channelPair = 3;
-                s.converterType = 0;
-                s.outputRate = 96000.0;
-                s.volumeDb = -42.25;
-                s.phase = 180;
-                s.playbackMode = 3;
-                s.diagnostics = false;
-                s.fileFilterIndex = 2;
-                s.useAwe = true;
-            },
-            "ASIO=Big Card\nASIOCHANNEL=3\nSRC=0\nRATE= 96000.000\nVOLUME=-42.2\nPHASE=180\nPLAYBACK=N\n"
-            "DIAGNOSTICS=No\nFILTER=2\nAWE\n"}),
+        WriteCase{"UnknownModeHasNoLineAndSwitchesComeLastZebBeforeAwe", 44100.0, -30.0, 0, 5, true,
+                  defaultFileWith("PLAYBACK=R\n", "") + "ZEB\nAWE\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(WrittenFileSelection, MarksOnlyTheNamedDriverWithTheCurrentPair) {
+// Writing also marks the named driver, and only it, with the current pair.
+TEST(WrittenFileEveryField, AllFieldsAndTheSelectedDriverWithItsPair) {
     Settings s = defaultSettings();
     test::listThreeDrivers(s);
     s.drivers[0].selected = s.drivers[2].selected = true;
     s.drivers[2].pairIndex = 9;
     s.asioDriverName = "Big Card";
-    s.channelPair = 2;
-    composeSettingsFile(s);
-    EXPECT_TRUE(test::hasFields(s, "drivers=0,*2,9,0,0,0,0,0,"));
+    s.channelPair = 3;
+    s.converterType = 0;
+    s.outputRate = 96000.0;
+    s.volumeDb = -42.25;
+    s.phase = 180;
+    s.playbackMode = 3;
+    s.diagnostics = false;
+    s.fileFilterIndex = 2;
+    s.useAwe = true;
+    EXPECT_EQ(composeSettingsFile(s),
+              "ASIO=Big Card\nASIOCHANNEL=3\nSRC=0\nRATE= 96000.000\nVOLUME=-42.2\nPHASE=180\nPLAYBACK=N\n"
+              "DIAGNOSTICS=No\nFILTER=2\nAWE\n");
+    EXPECT_TRUE(test::hasFields(s, "drivers=0,*3,9,0,0,0,0,0,"));
     s.asioDriverName = "";  // matches no entry, not even the unused ones
     composeSettingsFile(s);
-    EXPECT_TRUE(test::hasFields(s, "drivers=0,2,9,0,0,0,0,0,"));
+    EXPECT_TRUE(test::hasFields(s, "drivers=0,3,9,0,0,0,0,0,"));
 }
 
 // Every test works on its own settings record and its own registry file, installation
