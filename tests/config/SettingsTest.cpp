@@ -6,11 +6,8 @@
 
 #include <chrono>
 #include <clocale>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -94,48 +91,41 @@ std::vector<LineCase> lineCases() {
          true, ""},
         {"ChannelIsTheTokenAfterBlanksAndWrapsAroundSixteenBits",
          "ASIO=Big Card\nASIOCHANNEL= \t65538 and more\n" + kRest, "", true, "pair=2"},
-        {"BlankDriverNameIsRejectedAndKeepsTheEarlierName", kGood + "ASIO=\n", blankDriver, true,
-         "asio=Quoril Capture"},
+        {"BlankDriverKeepsTheEarlierNameAndConverterTwoIsResetToOne", kGood + "ASIO=\nSRC=0\nSRC=2\n",
+         blankDriver + converter, true, "asio=Quoril Capture|src=1|srcText=0"},
         {"DriverNameMatchesExactlyWithCaseAndBlanksAndIsKeptWhenRejected",
          kGood + "ASIO=quoril capture\nASIO=Quoril Capture \n", driver + driver, true,
          "asio=Quoril Capture "},
         {"ValueEndsAtAZeroByteOrBeforeACarriageReturn",
          "ASIO=Big Card\0junk\nASIOCHANNEL=1\n"s + kRest + "SRC=1\r\r\n", "", true,
          "asio=Big Card|pair=1|srcText=1"},
-        {"ConverterTwoIsRejectedAndResetToOne", kGood + "SRC=0\nSRC=2\n", converter, true, "src=1|srcText=0"},
-        {"EmptyConverterIsRejectedAndLeavesTheType", kGood + "SRC=0\nSRC=\n", converter, true, "src=0"},
-        {"NegativeRateIsUsedAsItsAbsoluteValue", kGood + "RATE=-48000\n", "", true, "rate=48000"},
+        {"EmptyConverterAndVolumeAreRejectedAndLeaveTheirValues", kGood + "SRC=0\nSRC=\nVOLUME=\n",
+         converter + "Volume invalid, set to -30.0 default.\r\n", true, "src=0|volume=-20"},
+        {"NegativeRateIsUsedAsItsAbsoluteValueAndAVolumeThatIsNoNumberIsZero",
+         kGood + "RATE=-48000\nVOLUME=abc\n", "", true, "rate=48000|volume=0"},
         {"RateWordsHexAndOverflowAreNoNumbers", kGood + "RATE=inf\nRATE=0x10\nRATE=1e999\nRATE=abc\n",
          zeroRate + zeroRate + zeroRate + zeroRate, true, "rate=0"},
-        {"EmptyRateIsRejectedAndLeavesTheRate", kGood + "RATE=48000\nRATE=\n",
-         "SRC rate invalid. Redo settings.\r\n", true, "rate=48000"},
+        {"EmptyRateIsRejectedAndEmptyPhaseOnlyWarns", kGood + "RATE=48000\nRATE=\nPHASE=180\nPHASE=\n",
+         "SRC rate invalid. Redo settings.\r\n" + phase, true, "rate=48000|phase=180"},
         {"RateIsADecimalToken", kGood + "RATE=  88200.5 Hz\n", "", true, "rate=88200.5"},
-        {"VolumeThatIsNoNumberReadsAsZeroDecibels", kGood + "VOLUME=abc\n", "", true, "volume=0"},
         {"VolumeOutsideZeroToMinusHundredIsResetToMinusThirty", kGood + "VOLUME=-100\nVOLUME=0.5\n",
          volumeRange, true, "volume=-30"},
         {"VolumeOfMinusHundredTakesAnExponent", kGood + "VOLUME=-100.1\nVOLUME=-1.0e2dB\n", volumeRange, true,
          "volume=-100"},
-        {"EmptyVolumeIsRejectedAndLeavesTheVolume", kGood + "VOLUME=\n",
-         "Volume invalid, set to -30.0 default.\r\n", true, "volume=-20"},
-        {"OtherPhaseIsResetToZero", kGood + "PHASE=180\nPHASE=90\n", phase, true, "phase=0"},
-        {"EmptyPhaseOnlyWarns", kGood + "PHASE=180\nPHASE=\n", phase, true, "phase=180"},
+        {"OtherPhaseIsResetToZeroAndUnknownFilterGivesOne",
+         kGood + "PHASE=180\nPHASE=90\nFILTER=3\nFILTER=7\n", phase, true, "phase=0|filter=1"},
         {"UncountedKeysDoNotCount", repeat("SRC=1\n", 5) + "PHASE=0\nPLAYBACK=R\nFILTER=1\nZEB\nAWE\nASIO=\n",
          blankDriver + kInvalidBlock, false, ""},
-        {"PlaybackRandomMeansRepeatByItsFirstLetter", kGood + "PLAYBACK=S\nPLAYBACK=random\n", "", true,
-         "playback=1"},
+        {"PlaybackRandomMeansRepeatByItsFirstLetterAndDiagnosticsNoIsOff",
+         kGood + "PLAYBACK=S\nPLAYBACK=random\nDIAGNOSTICS=no\nSRC= 1 best\n", "", true,
+         "playback=1|diagnostics=0|srcText= 1 best"},
         {"PlaybackLettersIgnoreCaseAndUnknownOnesChangeNothing",
          kGood + "PLAYBACK=stop\nPLAYBACK=N\nPLAYBACK=Q\nPLAYBACK=\n", "", true, "playback=3"},
-        {"DiagnosticsNoTurnsDiagnosticsOff", kGood + "DIAGNOSTICS=no\nSRC= 1 best\n", "", true,
-         "diagnostics=0|srcText= 1 best"},
-        {"DiagnosticsZeroTurnsDiagnosticsOn", kGood + "DIAGNOSTICS=No\nDIAGNOSTICS=0\n", "", true,
-         "diagnostics=1"},
-        {"SwitchesAreUpperCaseWordsThatMayGoOn", kGood + "ZEBRA\nAWESOME\n", "", true, "zeb=1|awe=1"},
-        {"LowerCaseSwitchesAreIgnored", kGood + "zeb\nawe\n", "", true, "zeb=0|awe=0"},
-        {"UnknownFilterGivesOne", kGood + "FILTER=3\nFILTER=7\n", "", true, "filter=1"},
-        {"FilterDoesNotWrapIntoRange", kGood + "FILTER=4294967298\n", "", true, "filter=1"},
-        {"FilterThreeIsKeptAndExitIsX", kGood + "FILTER= 3\nPLAYBACK= x\n", "", true, "filter=3|playback=4"},
+        {"DiagnosticsZeroIsOnAndFilterDoesNotWrap",
+         kGood + "DIAGNOSTICS=No\nDIAGNOSTICS=0\nFILTER=4294967298\n", "", true, "diagnostics=1|filter=1"},
+        {"SwitchesAreUpperCaseWordsThatMayGoOnFilterThreeIsKeptAndExitIsX",
+         kGood + "ZEBRA\nAWESOME\nFILTER= 3\nPLAYBACK= x\n", "", true, "zeb=1|awe=1|filter=3|playback=4"},
         {"OneCountedKeySixTimesIsValid", repeat("VOLUME=-10.0\n", 6), "", true, "volume=-10"},
-        {"OneCountedKeyFiveTimesIsInvalid", repeat("SRC=0\n", 5), kInvalidBlock, false, ""},
         {"CrLfLinesReadLikeLfLinesAndTheLastNeedsNoLineEnd",
          "ASIO=Quoril Capture\r\nASIOCHANNEL=0\r\nSRC=1\r\nRATE=44100\r\nVOLUME=-20.0\r\nDIAGNOSTICS=Yes\r\n"
          "ZEB\r\nSRC=0",
@@ -149,8 +139,8 @@ std::vector<LineCase> lineCases() {
          repeat("Window size invalid, default size assumed.\r\n", 3), true, "window=0x0"},
         {"LongDriverNameIsCutOnACharacter", kGood + "ASIO=" + std::string(518, 'x') + "\u00e9\u00e9\n",
          driver, true, "asio=" + std::string(518, 'x') + "\u00e9"},
-        {"LinesOfNoKeyAreIgnored", kGood + " VOLUME=-5\nvolume=-5\n# AWE\n\nASIOX=1\nRATE 1\n", "", true,
-         "volume=-20|awe=0"},
+        {"LinesOfNoKeyAreIgnored", kGood + " VOLUME=-5\nvolume=-5\n# AWE\n\nASIOX=1\nRATE 1\nzeb\nawe\n", "",
+         true, "volume=-20|zeb=0|awe=0"},
     };
 }
 
@@ -196,24 +186,22 @@ const std::string kRavek = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, InstallationPath,
-    ::testing::Values(
-        PathCase{
-            "AmongSeveralValues",
-            kRavek + "\"Version\"=\"2.1\"\n\"Installed\"=dword:0000000a\n\"Path\"=\"/opt/q\"\n\"L\"=\"en\"\n",
-            "/opt/q"},
-        PathCase{"AfterAValueTooLongToRead",
-                 kRavek + "\"N\"=\"" + std::string(2000, 'n') + "\"\n\"Path\"=\"/b\"\n", "/b"},
-        PathCase{"NotWhenTheNameDiffersInCaseOrLength",
-                 kRavek + "\"PATH\"=\"/opt/c\"\n\"Paths\"=\"/opt/c\"\n\"Path \"=\"/opt/d\"\n", ""},
-        PathCase{"NotWhenItsDataDoesNotFitTheBuffer",
-                 kRavek + "\"Path\"=\"/" + std::string(1023, 'p') + "\"\n", ""},
-        PathCase{"CutTo259CharactersWhenTheDataFits",
-                 kRavek + "\"Path\"=\"/" + std::string(1022, 'p') + "\"\n", "/" + std::string(258, 'p')},
-        PathCase{"FromADwordAsItsBytes", kRavek + "\"Path\"=dword:00636261\n", "abc"},
-        PathCase{"NeverFromTheDefaultValue", kRavek + "@=\"/opt/default\"\n", ""},
-        PathCase{"InAKeyNamedInAnyCase", "[HKEY_LOCAL_MACHINE\\software\\RAVEK]\n\"Path\"=\"/opt/d\"\n",
-                 "/opt/d"},
-        PathCase{"NotFromAnotherKey", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"Path\"=\"/opt/e\"\n", ""}),
+    ::testing::Values(PathCase{"AmongSeveralValuesInAKeyNamedInAnyCase",
+                               "[HKEY_LOCAL_MACHINE\\software\\RAVEK]\n\"Installed\"=dword:"
+                               "0000000a\n\"Path\"=\"/opt/q\"\n\"L\"=\"\"\n",
+                               "/opt/q"},
+                      PathCase{"AfterAValueTooLongToRead",
+                               kRavek + "\"N\"=\"" + std::string(2000, 'n') + "\"\n\"Path\"=\"/b\"\n", "/b"},
+                      PathCase{"NotWhenTheNameDiffersInCaseOrLengthNorFromTheDefaultValueOrAnotherKey",
+                               kRavek + "\"PATH\"=\"/c\"\n\"Paths\"=\"/c\"\n\"Path \"=\"/d\"\n@=\"/e\"\n"
+                                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"Path\"=\"/f\"\n",
+                               ""},
+                      PathCase{"NotWhenItsDataDoesNotFitTheBuffer",
+                               kRavek + "\"Path\"=\"/" + std::string(1023, 'p') + "\"\n", ""},
+                      PathCase{"CutTo259CharactersWhenTheDataFits",
+                               kRavek + "\"Path\"=\"/" + std::string(1022, 'p') + "\"\n",
+                               "/" + std::string(258, 'p')},
+                      PathCase{"FromADwordAsItsBytes", kRavek + "\"Path\"=dword:00636261\n", "abc"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 const std::string kDefaultFile =
@@ -233,84 +221,68 @@ std::string defaultFileWith(const std::string& line, const std::string& replacem
     return text.replace(text.find(line), line.size(), replacement);
 }
 
+// The fields the rows change; the rest stay at their defaults.
 struct WriteCase {
     const char* name;
-    std::function<void(Settings&)> change;
+    double rate, volume;
+    int phase, mode;
+    bool switches;  // ZEB and AWE
     std::string expected;
 };
 
 class WrittenFile : public ::testing::TestWithParam<WriteCase> {};
 
 TEST_P(WrittenFile, HasTheFixedLinesInTheFixedOrder) {
+    const WriteCase& c = GetParam();
     Settings s = defaultSettings();
-    GetParam().change(s);
-    EXPECT_EQ(composeSettingsFile(s), GetParam().expected);
+    s.outputRate = c.rate;
+    s.volumeDb = c.volume;
+    s.phase = c.phase;
+    s.playbackMode = c.mode;
+    s.useAwe = s.zebMode = c.switches;
+    EXPECT_EQ(composeSettingsFile(s), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WrittenFile,
     ::testing::Values(
-        WriteCase{"Defaults", [](Settings&) {}, kDefaultFile},
-        WriteCase{"RateOf176400FillsTheTenPlacesAndASmallVolumeGetsALeadingBlank",
-                  [](Settings& s) {
-                      s.outputRate = 176400.0;
-                      s.volumeDb = -3.5;
-                  },
+        WriteCase{"Defaults", 44100.0, -30.0, 0, 1, false, kDefaultFile},
+        WriteCase{"RateOf176400FillsTheTenPlacesAndASmallVolumeGetsALeadingBlank", 176400.0, -3.5, 0, 1,
+                  false,
                   defaultFileWith("RATE= 44100.000\nVOLUME=-30.0\n", "RATE=176400.000\nVOLUME= -3.5\n")},
-        WriteCase{"RateKeepsThreeDecimalsAndZeroVolumeGetsTwoBlanksAndStopMode",
-                  [](Settings& s) {
-                      s.outputRate = 48000.0625;
-                      s.volumeDb = 0.0;
-                      s.playbackMode = 2;
-                  },
+        WriteCase{"RateKeepsThreeDecimalsAndZeroVolumeGetsTwoBlanksAndStopMode", 48000.0625, 0.0, 0, 2, false,
                   defaultFileWith("RATE= 44100.000\nVOLUME=-30.0\nPHASE=0\nPLAYBACK=R\n",
                                   "RATE= 48000.062\nVOLUME=  0.0\nPHASE=0\nPLAYBACK=S\n")},
         WriteCase{
-            "VolumeOfMinusHundredTakesSixPlacesAnyPhaseButZeroIs180AndExitIsX",
-            [](Settings& s) {
-                s.volumeDb = -100.0;
-                s.phase = 90;
-                s.playbackMode = 4;
-            },
+            "VolumeOfMinusHundredTakesSixPlacesAnyPhaseButZeroIs180AndExitIsX", 44100.0, -100.0, 90, 4, false,
             defaultFileWith("VOLUME=-30.0\nPHASE=0\nPLAYBACK=R\n", "VOLUME=-100.0\nPHASE=180\nPLAYBACK=X\n")},
-        WriteCase{"UnknownModeHasNoLineAndSwitchesComeLastZebBeforeAwe",
-                  [](Settings& s) {
-                      s.playbackMode = 5;
-                      s.useAwe = s.zebMode = true;
-                  },
-                  defaultFileWith("PLAYBACK=R\n", "") + "ZEB\nAWE\n"},
-        WriteCase{
-            "EveryField",
-            [](Settings& s) {
-                s.asioDriverName = "Big Card";
-                s.channelPair = 3;
-                s.converterType = 0;
-                s.outputRate = 96000.0;
-                s.volumeDb = -42.25;
-                s.phase = 180;
-                s.playbackMode = 3;
-                s.diagnostics = false;
-                s.fileFilterIndex = 2;
-                s.useAwe = true;
-            },
-            "ASIO=Big Card\nASIOCHANNEL=3\nSRC=0\nRATE= 96000.000\nVOLUME=-42.2\nPHASE=180\nPLAYBACK=N\n"
-            "DIAGNOSTICS=No\nFILTER=2\nAWE\n"}),
+        WriteCase{"UnknownModeHasNoLineAndSwitchesComeLastZebBeforeAwe", 44100.0, -30.0, 0, 5, true,
+                  defaultFileWith("PLAYBACK=R\n", "") + "ZEB\nAWE\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(WrittenFileSelection, MarksOnlyTheNamedDriverWithTheCurrentPair) {
+// Writing also marks the named driver, and only it, with the current pair.
+TEST(WrittenFileEveryField, AllFieldsAndTheSelectedDriverWithItsPair) {
     Settings s = defaultSettings();
     test::listThreeDrivers(s);
     s.drivers[0].selected = s.drivers[2].selected = true;
     s.drivers[2].pairIndex = 9;
     s.asioDriverName = "Big Card";
-    s.channelPair = 2;
-    composeSettingsFile(s);
-    EXPECT_TRUE(test::hasFields(s, "drivers=0,*2,9,0,0,0,0,0,"));
+    s.channelPair = 3;
+    s.converterType = 0;
+    s.outputRate = 96000.0;
+    s.volumeDb = -42.25;
+    s.phase = 180;
+    s.playbackMode = 3;
+    s.diagnostics = false;
+    s.fileFilterIndex = 2;
+    s.useAwe = true;
+    EXPECT_EQ(composeSettingsFile(s),
+              "ASIO=Big Card\nASIOCHANNEL=3\nSRC=0\nRATE= 96000.000\nVOLUME=-42.2\nPHASE=180\nPLAYBACK=N\n"
+              "DIAGNOSTICS=No\nFILTER=2\nAWE\n");
+    EXPECT_TRUE(test::hasFields(s, "drivers=0,*3,9,0,0,0,0,0,"));
     s.asioDriverName = "";  // matches no entry, not even the unused ones
     composeSettingsFile(s);
-    EXPECT_TRUE(test::hasFields(s, "drivers=0,2,9,0,0,0,0,0,"));
-    EXPECT_STREQ(kSaveProblemText, "A problem occurred trying to save settings.");
-    EXPECT_STREQ(kSaveProblemCaption, "Ravek Settings");
+    EXPECT_TRUE(test::hasFields(s, "drivers=0,3,9,0,0,0,0,0,"));
 }
 
 // Every test works on its own settings record and its own registry file, installation
@@ -404,8 +376,6 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"NoRegistryEntryIsReportedWithoutALineEnd", false, nullptr, 1, test::kNoInstallPath, false},
         LoadCase{"NoFileLeavesTheDefaultsSilently", true, nullptr, 0, "", false},
         LoadCase{"ADirectoryInPlaceOfTheFileReadsAsNoFile", true, "/", 0, "", false},
-        LoadCase{"SixLinesMakeAValidConfiguration", true, "SRC=1\nSRC=1\nSRC=1\nSRC=1\nSRC=1\nSRC=1\n", 1, "",
-                 true},
         LoadCase{
             "MessagesComeInFileOrder", true,
             "ASIO=Gone Card\r\nASIOCHANNEL=1\r\nSRC=3\r\nRATE=\r\nVOLUME=9\r\nPHASE=45\r\nDIAGNOSTICS=\r\n",
@@ -472,19 +442,14 @@ TEST_F(SettingsFileTest, FailedWriteKeepsThePreviousFileByteForByte) {
     EXPECT_EQ(installFiles(), std::vector<std::string>{"Quoril.ini"});
 }
 
-// A locale whose decimal point is a comma, from those installed; empty when there is none.
+// A locale whose decimal point is a comma; empty when none of these is installed.
 std::string commaLocale() {
     const std::string saved = std::setlocale(LC_ALL, nullptr);
     std::string found;
-    if (FILE* list = popen("locale -a 2>/dev/null", "r")) {
-        char line[256];
-        while (found.empty() && std::fgets(line, sizeof line, list)) {
-            line[std::strcspn(line, "\r\n")] = '\0';
-            if (std::setlocale(LC_ALL, line) && std::strcmp(std::localeconv()->decimal_point, ",") == 0) {
-                found = line;
-            }
+    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "ru_RU.UTF-8", "nl_NL.UTF-8", "de_DE", "fr_FR"}) {
+        if (found.empty() && std::setlocale(LC_ALL, name) && *std::localeconv()->decimal_point == ',') {
+            found = name;
         }
-        pclose(list);
     }
     std::setlocale(LC_ALL, saved.c_str());
     return found;

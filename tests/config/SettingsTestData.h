@@ -47,10 +47,6 @@ inline void listThreeDrivers(Settings& settings) {
         AsioDriverEntry& entry = settings.drivers[index++];
         entry.name = card.name;
         entry.pairCount = card.pairs;
-        for (int pair = 0; pair < card.pairs && pair < AsioDriverEntry::kMaxPairs; ++pair) {
-            entry.pairNames[pair] =
-                "Out " + std::to_string(2 * pair + 1) + " / Out " + std::to_string(2 * pair + 2);
-        }
     }
     settings.driverCount = index;
     settings.driversFound = true;

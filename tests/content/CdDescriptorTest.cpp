@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "ContentTestSupport.h"
 #include "platform/LockedMemory.h"
@@ -12,34 +13,57 @@ class CdDescriptorTest : public ContentTest {};
 
 struct MemoryCase {
     const char* name;
+    const char* file;  // a.wav of 6 s or a.flac of 3 s
+    off_t size;        // when not 0, the file is padded to this size; only the size is checked
     const char* meminfo;
     bool accepted;
-    const char* message;
+    std::string message;
 };
 
 class MemoryCheckTest : public CdDescriptorTest, public ::testing::WithParamInterface<MemoryCase> {};
 
+// A WAV store counts against the available memory; a FLAC file's size counts against it and against
+// 2 GiB, whatever the memory.
 TEST_P(MemoryCheckTest, StoreLargerThanTheAvailableMemoryIsRefused) {
-    std::string path = wav("a.wav", 44100 * 6);  // 1,058,400 audio bytes, 2,210,400 with the tail
-    ScopedEnv env("QUORIL_MEMINFO", dir.write("meminfo", GetParam().meminfo));
+    const MemoryCase& c = GetParam();
+    const std::string path =
+        std::string(c.file).ends_with(".wav") ? wav(c.file, 44100 * 6) : flac(c.file, 44100 * 3);
+    if (c.size != 0) {
+        ASSERT_EQ(truncate(path.c_str(), c.size), 0);
+    }
+    ScopedEnv env("QUORIL_MEMINFO", dir.write("meminfo", c.meminfo));
     open(path);
-    EXPECT_EQ(static_cast<bool>(disc->active), GetParam().accepted);
-    EXPECT_EQ(disc->audioData != nullptr, GetParam().accepted);
-    EXPECT_NE(openText().find(GetParam().message), std::string::npos) << openText();
+    EXPECT_EQ(static_cast<bool>(disc->active), c.accepted);
+    EXPECT_EQ(disc->audioData != nullptr, c.accepted);
+    EXPECT_NE(openText().find(c.message), std::string::npos) << openText();
 }
+
+const std::string kFlacTooLarge = "\r\nFLAC file is too large!\r\n\tPhysical (";
+constexpr const char* kBigMachine = "MemTotal: 67108864 kB\nMemAvailable: 50331648 kB\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Machines, MemoryCheckTest,
     ::testing::Values(
-        // 2,210,400 + 14,360,576 = 16,570,976 bytes = 16,182.59 kB
-        MemoryCase{"just_enough", "MemTotal: 4194304 kB\nMemAvailable: 16183 kB\n", true,
+        // The WAV store is 2,210,400 bytes with its tail; + 14,360,576 = 16,182.59 kB
+        MemoryCase{"just_enough", "a.wav", 0, "MemTotal: 4194304 kB\nMemAvailable: 16183 kB\n", true,
                    "\r\n     RAM allocation (2MB) successful\r\n"},
-        MemoryCase{"one_kilobyte_short", "MemTotal: 4194304 kB\nMemAvailable: 16182 kB\n", false,
+        MemoryCase{"one_kilobyte_short", "a.wav", 0, "MemTotal: 4194304 kB\nMemAvailable: 16182 kB\n", false,
                    "\r\nWav data is too large!\r\n\tPhysical (4096MB), Available (2MB), Required (2MB).\r\n"},
         // Below the reserve the available figure is negative: its low 32 bits shifted right by 20.
-        MemoryCase{"below_the_reserve", "MemTotal: 1048576 kB\nMemAvailable: 1024 kB\n", false,
+        MemoryCase{"below_the_reserve", "a.wav", 0, "MemTotal: 1048576 kB\nMemAvailable: 1024 kB\n", false,
                    "\r\nWav data is too large!\r\n\tPhysical (1024MB), Available (4294967283MB), Required "
-                   "(2MB).\r\n"}),
+                   "(2MB).\r\n"},
+        // 14,024 kB available less the reserve is 0 bytes.
+        MemoryCase{
+            "flac_without_memory", "a.flac", 0, "MemTotal: 1048576 kB\nMemAvailable: 14024 kB\n", false,
+            kFlacTooLarge + "1024MB), Available (0MB), Minimum Required (0MB), Max supported (2048MB).\r\n"},
+        MemoryCase{
+            "flac_over_two_gibibytes", "a.flac", 2147483649LL, kBigMachine, false,
+            kFlacTooLarge +
+                "65536MB), Available (49138MB), Minimum Required (2048MB), Max supported (2048MB).\r\n"},
+        // Validation stops at the first audio frame.
+        MemoryCase{"flac_of_two_gibibytes", "a.flac", 2147483648LL, kBigMachine, true,
+                   "RAM allocation (1MB)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // With locking refused by a zero limit the store falls back to ordinary memory; with the usual

@@ -18,29 +18,13 @@
 
 namespace quoril::test {
 
-// Sets an environment variable for the life of the object and puts the old value back.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        const char* old = std::getenv(name);
-        m_hadValue = old != nullptr;
-        if (m_hadValue) {
-            m_old = old;
-        }
+// Sets an environment variable for the life of the object; the tests leave these variables unset.
+struct ScopedEnv {
+    ScopedEnv(const char* variable, const std::string& value) : name(variable) {
         setenv(name, value.c_str(), 1);
     }
-    ~ScopedEnv() {
-        if (m_hadValue) {
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        } else {
-            unsetenv(m_name.c_str());
-        }
-    }
-
-  private:
-    std::string m_name;
-    std::string m_old;
-    bool m_hadValue = false;
+    ~ScopedEnv() { unsetenv(name); }
+    const char* name;
 };
 
 // Writes discs into a temporary directory, opens and loads them, and remembers the bytes each
@@ -84,8 +68,7 @@ class ContentTest : public ::testing::Test {
     std::string load() {
         loadLog.clear();
         progress.store(0);
-        RamLoadRequest request{disc.get(), &progress, &loadLog};
-        RamLoadThread::run(request);
+        RamLoadThread::run({disc.get(), &progress, &loadLog});
         return loadLog.snapshot();
     }
 
@@ -93,13 +76,6 @@ class ContentTest : public ::testing::Test {
     std::string storeAudio() const {
         return std::string(reinterpret_cast<const char*>(disc->audioData),
                            static_cast<size_t>(disc->frameCount) * disc->blockAlign);
-    }
-
-    std::vector<int32_t> starts() const {
-        return std::vector<int32_t>(disc->trackStart.begin(), disc->trackStart.begin() + disc->trackCount);
-    }
-    std::vector<int32_t> lengths() const {
-        return std::vector<int32_t>(disc->trackLength.begin(), disc->trackLength.begin() + disc->trackCount);
     }
 
     TempDir dir;

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include "ContentTestSupport.h"
 
 namespace quoril::test {
@@ -45,30 +43,6 @@ TEST_F(FlacFileTest, StreamIsRefusedAtValidationWithItsMessage) {
                   "\r\n\r\nFLAC file holds no audio frame.\r\n"),
               std::string::npos)
         << openText();
-}
-
-// The file size counts against the available memory and against 2 GiB, whatever the memory.
-TEST_F(FlacFileTest, FileLargerThanTheMemoryOrTwoGibibytesIsRefusedAsTooLarge) {
-    const std::string small = flac("a.flac", 44100 * 3);
-    const std::string big = dir.write("big.flac", "");
-    ASSERT_EQ(truncate(big.c_str(), 2147483649LL), 0);  // sparse: only its size matters
-    const std::string tooLarge = "\r\nFLAC file is too large!\r\n\tPhysical (";
-    const std::string cases[][3] = {
-        // 14,024 kB available less the 14,360,576-byte reserve is 0 bytes.
-        {small, "MemTotal: 1048576 kB\nMemAvailable: 14024 kB\n",
-         "1024MB), Available (0MB), Minimum Required (0MB), Max supported (2048MB).\r\n"},
-        {big, "MemTotal: 67108864 kB\nMemAvailable: 50331648 kB\n",
-         "65536MB), Available (49138MB), Minimum Required (2048MB), Max supported (2048MB).\r\n"}};
-    for (const auto& [path, meminfo, figures] : cases) {
-        ScopedEnv env("QUORIL_MEMINFO", dir.write("meminfo", meminfo));
-        EXPECT_FALSE(open(path).active);
-        EXPECT_NE(openText().find(tooLarge + figures), std::string::npos) << openText();
-    }
-    // A real stream padded to exactly 2 GiB, on the large machine: validation stops at its first
-    // audio frame.
-    ScopedEnv env("QUORIL_MEMINFO", dir.write("meminfo", cases[1][1]));
-    ASSERT_EQ(truncate(small.c_str(), 2147483648LL), 0);
-    EXPECT_TRUE(open(small).active) << openText();
 }
 
 // Files of one format make one disc, whatever their kind; another rate or size is refused.

@@ -122,7 +122,7 @@ class LoadTest : public ContentTest, public ::testing::WithParamInterface<LoadCa
         }
         thread.join();
         EXPECT_EQ(disc->audioData, disc->storeStart());
-        std::vector<int32_t> tracks = starts();
+        std::vector<int32_t> tracks(disc->trackStart.begin(), disc->trackStart.begin() + disc->trackCount);
         tracks.insert(tracks.end(), disc->trackLength.begin(), disc->trackLength.begin() + disc->trackCount);
         return {std::string(reinterpret_cast<const char*>(disc->storeStart()),
                             static_cast<size_t>(disc->storeBytes() - CdDescriptor::kTailBytes)),
@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"SixteenBitFile", 16, {{"a.flac", 44100 * 3 + 17}}, true, ""},
         LoadCase{"TwentyFourBitFile", 24, {{"a.flac", 44100 * 3 + 1}}, true, ""},
         LoadCase{"FiveFileSheetWithAShortWav",
-                 16,
+                 24,
                  {{"a.flac", 88203},
                   {"b.wav", 176400, Damage::Truncated, "00:05:00"},
                   {"c.flac", 132300},

@@ -7,21 +7,6 @@ namespace {
 
 class WavFileTest : public ContentTest {};
 
-TEST_F(WavFileTest, SixteenAndTwentyFourBitDataReachesTheStoreByteForByte) {
-    for (int bits : {16, 24}) {
-        SCOPED_TRACE(bits);
-        // Not a multiple of the 16,384-frame block, so the last block is a short one.
-        std::string path = wav("a.wav", 16384 * 7 + 1234, bits, 44100, static_cast<uint32_t>(bits));
-        CdDescriptor& d = open(path);
-        ASSERT_TRUE(d.active) << openText();
-        load();
-        EXPECT_TRUE(storeAudio() == expected["a.wav"]);
-        // The tail after the audio is silent.
-        const uint8_t* tail = d.audioData + static_cast<size_t>(d.frameCount) * d.blockAlign;
-        EXPECT_EQ(std::count(tail, tail + CdDescriptor::kTailBytes, 0), CdDescriptor::kTailBytes);
-    }
-}
-
 WavWriter stereo16() {
     return WavWriter(16, 2, 44100).samples(makeSamples(44100 * 2));
 }

@@ -114,17 +114,19 @@ TEST_F(FirstRun, AFailureIsReportedInAParagraphOfItsOwnAndLeavesNoFileBehind) {
 }
 
 // "quoril --register" with its registry file and home in a temporary directory. In options and
-// paths, "$D" stands for that directory and "$H" for the home in it.
-class RegisterCommand : public ::testing::Test {
+// paths, "$D" stands for that directory, "$H" for the home in it, and "$259" and "$260" for
+// directories in it with paths of that length.
+class RegisterCommand : public FirstRun {
   protected:
-    void SetUp() override {
-        m_registryPath = m_dir.file("etc/registry.reg");
-        fs::create_directories(m_dir.file("home"));
-    }
     std::string expand(std::string text) const {
-        for (auto [from, to] : {std::pair{"$D", m_dir.path()}, {"$H", m_dir.file("home")}}) {
+        const std::string base = m_dir.path() + "/";
+        for (auto [from, to] :
+             {std::pair<std::string, std::string>{"$259", base + std::string(259 - base.size(), 'd')},
+              {"$260", base + std::string(260 - base.size(), 'd')},
+              {"$D", m_dir.path()},
+              {"$H", m_dir.file("home")}}) {
             for (size_t at; (at = text.find(from)) != std::string::npos;) {
-                text.replace(at, 2, to);
+                text.replace(at, from.size(), to);
             }
         }
         return text;
@@ -134,10 +136,7 @@ class RegisterCommand : public ::testing::Test {
         for (const std::string& option : options) {
             argv.push_back(expand(option));
         }
-        return test::runProcess(
-            argv,
-            {{"QUORIL_REGISTRY", m_registryPath}, {"HOME", m_dir.file("home")}, {"XDG_CONFIG_HOME", ""}},
-            m_dir.file("home"));
+        return test::runProcess(argv, {{"QUORIL_REGISTRY", m_registryPath}}, home());
     }
     Registry written() const {
         Registry registry;
@@ -145,8 +144,7 @@ class RegisterCommand : public ::testing::Test {
         return registry;
     }
 
-    test::TempDir m_dir;
-    std::string m_registryPath;
+    const std::string m_registryPath = m_dir.file("etc/registry.reg");
 };
 
 struct RegisterCase {
@@ -155,16 +153,16 @@ struct RegisterCase {
     int exitCode;
     std::string installDir;  // registered and created; for a failure, what must not exist
     std::string errHas;
+    bool registryUnwritable = false;  // a file stands where the registry file's directory should be
 };
-
-void PrintTo(const RegisterCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class RegisterOptions : public RegisterCommand, public ::testing::WithParamInterface<RegisterCase> {};
 
 TEST_P(RegisterOptions, RegisterTheDirectoryOrAreRefusedWithTheirStatusAndNoFile) {
     const RegisterCase& c = GetParam();
+    if (c.registryUnwritable) {
+        m_dir.write("etc", "a file");
+    }
     const test::ProcessResult result = run(c.options);
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
@@ -192,31 +190,12 @@ INSTANTIATE_TEST_SUITE_P(
         RegisterCase{"DirectoryMissing", {"--install-dir"}, 2, "", "usage: quoril --register"},
         RegisterCase{"EmptyDirectory", {"--install-dir", ""}, 2, "", "usage: quoril --register"},
         RegisterCase{"StrayArgument", {"/some/dir"}, 2, "", "usage: quoril --register"},
-        RegisterCase{"DirectoryUnderAFile", {"--install-dir", "/dev/null/sub"}, 1, "", ""}),
+        RegisterCase{"DirectoryUnderAFile", {"--install-dir", "/dev/null/sub"}, 1, "", ""},
+        RegisterCase{"DirectoryAsLongAsThePlayerCanKeep", {"--install-dir", "$259"}, 0, "$259", ""},
+        RegisterCase{"DirectoryLongerThanThePlayerCanKeep", {"--install-dir", "$260"}, 1, "$260", "259"},
+        RegisterCase{
+            "RegistryFileCannotBeWritten", {"--install-dir", "$D/install"}, 1, "", "registry", true}),
     [](const ::testing::TestParamInfo<RegisterCase>& info) { return std::string(info.param.name); });
-
-TEST_F(RegisterCommand, RefusesADirectoryLongerThanThePlayerCanKeep) {
-    std::string dir = m_dir.path() + "/";
-    dir += std::string(260 - dir.size(), 'd');
-    test::ProcessResult result = run({"--install-dir", dir});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("259"), std::string::npos) << result.err;
-    EXPECT_FALSE(fs::exists(dir));
-    EXPECT_FALSE(fs::exists(m_registryPath));
-    dir.pop_back();
-    result = run({"--install-dir", dir});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(written().stringValue(kInstallKey, "Path"), dir);
-}
-
-TEST_F(RegisterCommand, FailsWithStatusOneWhenTheRegistryFileCannotBeWritten) {
-    m_dir.write("blocker", "a file where a directory should be");
-    m_registryPath = m_dir.file("blocker/registry.reg");
-    test::ProcessResult result = run({"--install-dir", "$D/install"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("registry"), std::string::npos) << result.err;
-    EXPECT_EQ(test::readFile(m_dir.file("blocker")), "a file where a directory should be");
-}
 
 TEST_F(RegisterCommand, KeepsEveryOtherKeyAndValueOfAnExistingFile) {
     const std::string before =
@@ -236,9 +215,10 @@ TEST_F(RegisterCommand, KeepsEveryOtherKeyAndValueOfAnExistingFile) {
     for (const char* key : {"HKLM\\SOFTWARE\\ASIO\\Other Card", kInstallKey,
                             "HKCR\\CLSID\\{12345678-1234-1234-1234-123456789ABC}\\InprocServer32"}) {
         for (const auto& value : expected.values(key)) {
-            ASSERT_TRUE(registry.value(key, value.name).has_value()) << key << " " << value.name;
-            EXPECT_EQ(registry.value(key, value.name)->text, value.text);
-            EXPECT_EQ(registry.value(key, value.name)->dword, value.dword);
+            const auto kept = registry.value(key, value.name);
+            ASSERT_TRUE(kept.has_value()) << key << " " << value.name;
+            EXPECT_EQ(kept->text + "|" + std::to_string(kept->dword),
+                      value.text + "|" + std::to_string(value.dword));
         }
     }
 }
