@@ -11,26 +11,25 @@
 
 namespace quoril::test {
 
-// A program started with a pipe as its standard input, so that a test can type keys into it
-// while it runs; standard output goes to a file that can be read at any time.
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// The quoril program of this build, started with a pipe as its standard input (a test types keys
+// into it) and its standard output in a file that can be read at any time. Only one player runs
+// on a machine, so unless another player is meant to run, it waits (with a deadline) until no other
+// quoril process runs. Its environment is the test's (HOME, QUORIL_REGISTRY) plus `environment`.
 class PlayerProcess {
   public:
-    PlayerProcess(const std::vector<std::string>& argv,
-                  const std::vector<std::pair<std::string, std::string>>& environment);
-    // Kills the program if it still runs.
-    ~PlayerProcess();
+    PlayerProcess(const std::vector<std::string>& args, const Environment& environment = {},
+                  bool alone = true);
+    ~PlayerProcess();  // kills it if it still runs
     PlayerProcess(const PlayerProcess&) = delete;
     PlayerProcess& operator=(const PlayerProcess&) = delete;
 
-    bool started() const { return m_pid > 0; }
-    // Writes keys to its standard input.
     void type(const std::string& keys);
-    // Closes its standard input.
-    void closeInput();
-    // What it has written to standard output so far.
     std::string output() const;
-    // Waits for it to end, at most deadline (then kills it). True when it ended by itself.
-    bool wait(std::chrono::milliseconds deadline);
+    // Closes its input and waits for it to end, at most deadline (then kills it). True when it
+    // ended by itself.
+    bool wait(std::chrono::milliseconds deadline = std::chrono::seconds(60));
     int exitCode() const { return m_exitCode; }
 
   private:
