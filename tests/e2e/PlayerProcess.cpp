@@ -41,10 +41,6 @@ void PlayerProcess::type(const std::string& keys) {
     [[maybe_unused]] ssize_t written = write(m_input, keys.data(), keys.size());
 }
 
-std::string PlayerProcess::output() const {
-    return readFile(m_dir.file("stdout"));
-}
-
 bool PlayerProcess::wait(std::chrono::milliseconds deadline) {
     close(m_input);  // nothing more to type: a question on the terminal reads the end of input
     m_input = -1;

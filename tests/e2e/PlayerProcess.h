@@ -14,21 +14,20 @@ namespace quoril::test {
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // The quoril program of this build, started with a pipe as its standard input (a test types keys
-// into it) and its standard output in a file that can be read at any time. Only one player runs
-// on a machine, so unless another player is meant to run, it waits (with a deadline) until no other
-// quoril process runs. Its environment is the test's (HOME, QUORIL_REGISTRY) plus `environment`.
+// into it) and its standard output in a file that can be read at any time; killed if it still
+// runs at the end. Only one player runs on a machine: unless not `alone`, it first waits (with a
+// deadline) until no other quoril process runs. Its environment is the test's plus `environment`.
 class PlayerProcess {
   public:
     PlayerProcess(const std::vector<std::string>& args, const Environment& environment = {},
                   bool alone = true);
-    ~PlayerProcess();  // kills it if it still runs
+    ~PlayerProcess();
     PlayerProcess(const PlayerProcess&) = delete;
     PlayerProcess& operator=(const PlayerProcess&) = delete;
 
     void type(const std::string& keys);
-    std::string output() const;
-    // Closes its input and waits for it to end, at most deadline (then kills it). True when it
-    // ended by itself.
+    std::string output() const { return readFile(m_dir.file("stdout")); }
+    // Closes its input, waits for its end at most deadline (then kills it); true when it ended.
     bool wait(std::chrono::milliseconds deadline = std::chrono::seconds(60));
     int exitCode() const { return m_exitCode; }
 
