@@ -12,9 +12,8 @@
 
 namespace quoril::test {
 
-// Base of the test fixtures that hold widgets: one QApplication for the whole test program,
-// made before any member widget, on the offscreen platform unless the caller chose one (a
-// screenshot under Xvfb uses xcb); it lives until the process ends.
+// Base of the fixtures with widgets: one QApplication for the program, made before any widget, on
+// the offscreen platform unless the caller chose one (a screenshot under Xvfb uses xcb).
 class QtWidgetTest : public ::testing::Test {
   protected:
     QtWidgetTest() {
@@ -31,10 +30,9 @@ class QtWidgetTest : public ::testing::Test {
     }
 };
 
-// Calls action with the next modal window of type W once it is up, from inside that window's own
-// event loop (so the code that opened it is blocked in exec(), as it is for a user). Waits for
-// the window at most deadlineMs; then it fails the test and closes whatever modal window blocks,
-// so a test never hangs.
+// Calls action with the next modal window of type W once it is up, from inside its own event
+// loop (the code that opened it is blocked in exec(), as for a user). After deadlineMs without
+// it, fails the test and closes whatever modal window blocks, so a test never hangs.
 template <typename W>
 void onNextModal(std::function<void(W*)> action, int deadlineMs = 5000) {
     auto* timer = new QTimer;
