@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDialog>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -35,26 +35,19 @@ class QtWidgetTest : public ::testing::Test {
 // it, fails the test and closes whatever modal window blocks, so a test never hangs.
 template <typename W>
 void onNextModal(std::function<void(W*)> action, int deadlineMs = 5000) {
-    auto* timer = new QTimer;
-    const QDeadlineTimer deadline(deadlineMs);
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, deadline, action] {
-        QWidget* modal = QApplication::activeModalWidget();
-        W* window = qobject_cast<W*>(modal);
-        if ((window && window->isVisible()) || deadline.hasExpired()) {
-            timer->stop();
-            timer->deleteLater();
+    QTimer::singleShot(0, [action, deadlineMs] {
+        auto up = [] {
+            W* window = qobject_cast<W*>(QApplication::activeModalWidget());
+            return window && window->isVisible() ? window : nullptr;
+        };
+        if (QTest::qWaitFor([&] { return up() != nullptr; }, deadlineMs)) {
+            return action(up());
         }
-        if (window && window->isVisible()) {
-            action(window);
-        } else if (deadline.hasExpired()) {
-            ADD_FAILURE() << "the expected modal window did not appear";
-            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-                dialog->done(0);
-            }
+        ADD_FAILURE() << "the expected modal window did not appear";
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->done(0);
         }
     });
-    timer->start();
 }
 
 }  // namespace quoril::test
