@@ -1,51 +1,33 @@
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "e2e/PlayerProcess.h"
-#include "platform/ProcessList.h"
 #include "support/ChildProcess.h"
 #include "ui/PlayerEnvironment.h"
 
 namespace quoril::test {
 namespace {
 
-using Environment = std::vector<std::pair<std::string, std::string>>;
-
-// A private session bus for one test: `dbus-daemon --session`, its address read from the line
-// it prints, killed at the end.
-class SessionBus {
-  public:
+// A private session bus for one test, ended with it.
+struct SessionBus {
     SessionBus() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        m_pid = spawnProcess({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}, {}, "",
-                             -1, fds[1], -1);
-        close(fds[1]);
-        pollfd ready{fds[0], POLLIN, 0};
-        char c = 0;
-        while (m_pid > 0 && poll(&ready, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') {
-            address += c;
-        }
-        close(fds[0]);
+        std::istringstream(
+            runProcess({"/usr/bin/dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"},
+                       {}, "", std::chrono::seconds(10))
+                .out) >>
+            address >> pid;
     }
     ~SessionBus() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            int status = 0;
-            waitForChild(m_pid, std::chrono::seconds(10), status);
+        if (pid > 0) {
+            kill(pid, SIGTERM);
         }
     }
     std::string address;
-
-  private:
-    pid_t m_pid = -1;
+    pid_t pid = -1;
 };
 
 // One step: a command given through the bus, then a query whose answer must become expected
@@ -96,13 +78,6 @@ const std::vector<Step> kSteps = {
     {{"play"}, kStatus, "Playing", ""},
 };
 
-std::string trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
-}
-
 class MprisTest : public ::testing::Test {
   protected:
     MprisTest() : env("1") {}
@@ -113,24 +88,19 @@ class MprisTest : public ::testing::Test {
     std::string playerctl(const std::vector<std::string>& args) {
         std::vector<std::string> argv = {"/usr/bin/playerctl", "-p", "quoril"};
         argv.insert(argv.end(), args.begin(), args.end());
-        return trimmed(busCall(argv).out);
+        std::string out = busCall(argv).out;
+        return out.substr(0, out.find_last_not_of("\n ") + 1);
     }
 
-    // Runs the player (extra arguments and environment give the mode) through every step, then
-    // quits it through the bus as the close button would.
-    void drive(const std::vector<std::string>& modeArgs, const Environment& modeEnv, bool console) {
+    // Runs the player in the terminal or the window through every step, then quits it through
+    // the bus as the close button would.
+    void drive(bool console) {
         ASSERT_FALSE(bus.address.empty()) << "dbus-daemon gave no address";
         env.writeIni({"PLAYBACK=S"});
-        std::string cue = env.writeDisc({8000 * 20, 8000 * 20, 8000 * 20});
-        ASSERT_TRUE(waitUntil([] { return countProcessesNamed("quoril") == 0; }, std::chrono::seconds(120)));
-
-        std::vector<std::string> argv = {buildDir() + "/bin/quoril"};
-        argv.insert(argv.end(), modeArgs.begin(), modeArgs.end());
-        argv.push_back(cue);
-        Environment environment = modeEnv;
-        environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", bus.address);
-        PlayerProcess player(argv, environment);
-        ASSERT_TRUE(player.started());
+        const std::string cue = env.writeDisc({8000 * 20, 8000 * 20, 8000 * 20});
+        PlayerProcess player(
+            console ? std::vector<std::string>{"--console", cue} : std::vector<std::string>{cue},
+            {{"DBUS_SESSION_BUS_ADDRESS", bus.address}, {"QT_QPA_PLATFORM", console ? "" : "offscreen"}});
         ASSERT_TRUE(waitUntil([&] { return playerctl({"status"}) == "Playing"; }, std::chrono::seconds(30)))
             << player.output();
 
@@ -186,30 +156,28 @@ class MprisTest : public ::testing::Test {
 };
 
 TEST_F(MprisTest, ConsolePlayerFollowsPlayerctlOnTheSessionBus) {
-    drive({"--console"}, {}, true);
+    drive(true);
 }
 
 TEST_F(MprisTest, WindowFollowsPlayerctlOnTheSessionBus) {
-    drive({}, {{"QT_QPA_PLATFORM", "offscreen"}}, false);
+    drive(false);
 }
 
 TEST(MprisWithoutBus, ThePlayerSaysSoInOneLineOfItsLogAndPlaysAsBefore) {
     PlayerEnvironment env("20");
     env.writeIni({"PLAYBACK=X"}, 8000, true);
-    std::string cue = env.writeDisc({8000 * 2, 8000 * 2});
-    ASSERT_TRUE(waitUntil([] { return countProcessesNamed("quoril") == 0; }, std::chrono::seconds(120)));
-    ProcessResult run =
-        runProcess({buildDir() + "/bin/quoril", "--console", cue},
-                   {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", ""}}, "", std::chrono::seconds(60));
-    ASSERT_TRUE(run.finished) << run.out;
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    PlayerProcess run({"--console", env.writeDisc({8000 * 2, 8000 * 2})},
+                      {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", ""}});
+    ASSERT_TRUE(run.wait()) << run.output();
+    EXPECT_EQ(run.exitCode(), 0);
+    const std::string out = run.output();
     const std::string line =
         "\nNo session bus (no DBUS_SESSION_BUS_ADDRESS, no XDG_RUNTIME_DIR): media keys and remote control "
         "are off.\n";
-    size_t at = run.out.find(line);
-    EXPECT_NE(at, std::string::npos) << run.out;
-    EXPECT_EQ(at, run.out.rfind(line)) << run.out;
-    EXPECT_NE(run.out.find("Playback ended. On OK Ravek exits.", at), std::string::npos) << run.out;
+    size_t at = out.find(line);
+    EXPECT_NE(at, std::string::npos) << out;
+    EXPECT_EQ(at, out.rfind(line)) << out;
+    EXPECT_NE(out.find("Playback ended. On OK Ravek exits.", at), std::string::npos) << out;
 }
 
 }  // namespace

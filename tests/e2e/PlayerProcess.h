@@ -11,26 +11,24 @@
 
 namespace quoril::test {
 
-// A program started with a pipe as its standard input, so that a test can type keys into it
-// while it runs; standard output goes to a file that can be read at any time.
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// The quoril program of this build, started with a pipe as its standard input (a test types keys
+// into it) and its standard output in a file that can be read at any time; killed if it still
+// runs at the end. Only one player runs on a machine: unless not `alone`, it first waits (with a
+// deadline) until no other quoril process runs. Its environment is the test's plus `environment`.
 class PlayerProcess {
   public:
-    PlayerProcess(const std::vector<std::string>& argv,
-                  const std::vector<std::pair<std::string, std::string>>& environment);
-    // Kills the program if it still runs.
+    PlayerProcess(const std::vector<std::string>& args, const Environment& environment = {},
+                  bool alone = true);
     ~PlayerProcess();
     PlayerProcess(const PlayerProcess&) = delete;
     PlayerProcess& operator=(const PlayerProcess&) = delete;
 
-    bool started() const { return m_pid > 0; }
-    // Writes keys to its standard input.
     void type(const std::string& keys);
-    // Closes its standard input.
-    void closeInput();
-    // What it has written to standard output so far.
-    std::string output() const;
-    // Waits for it to end, at most deadline (then kills it). True when it ended by itself.
-    bool wait(std::chrono::milliseconds deadline);
+    std::string output() const { return readFile(m_dir.file("stdout")); }
+    // Closes its input, waits for its end at most deadline (then kills it); true when it ended.
+    bool wait(std::chrono::milliseconds deadline = std::chrono::seconds(60));
     int exitCode() const { return m_exitCode; }
 
   private:

@@ -17,21 +17,18 @@ struct ProcessResult {
     std::string err;        // its standard error
 };
 
-// Waits for the child pid to end, at most until the deadline, without polling: the wait is on
-// the process's pidfd. On timeout the child is killed and reaped. status is waitpid's status.
+// Waits (on its pidfd) for the child pid to end, at most deadline; then kills it. Reaps it into
+// status (waitpid's); true when it ended by itself.
 bool waitForChild(pid_t pid, std::chrono::milliseconds deadline, int& status);
 
 // Starts argv[0] with the given arguments in workDir (empty: the current directory), with the
-// current environment plus the given variables (an empty value unsets a variable); its standard
-// input, output and error are the given descriptors (-1: /dev/null for input, inherited for the
-// others). Returns the child's pid, or -1 when it could not be started.
+// current environment plus the given variables (an empty value unsets one), on the given standard
+// descriptors (-1: /dev/null for input, inherited for the others). Returns its pid, or -1.
 pid_t spawnProcess(const std::vector<std::string>& argv,
                    const std::vector<std::pair<std::string, std::string>>& environment,
                    const std::string& workDir, int inputFd, int outputFd, int errorFd);
 
-// Runs argv[0] with the given arguments in workDir (empty: the current directory), with the
-// current environment plus the given variables (an empty value unsets a variable). Standard
-// output and error are collected in full.
+// Runs argv[0] as spawnProcess does, collecting its standard output and error in full.
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::vector<std::pair<std::string, std::string>>& environment,
                          const std::string& workDir = std::string(),

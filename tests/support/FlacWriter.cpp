@@ -7,41 +7,6 @@
 
 namespace quoril::test {
 
-namespace {
-
-// STREAMINFO follows the "fLaC" marker and its 4-byte block header: file offset 8.
-constexpr std::streamoff kStreamInfo = 8;
-
-bool patchStreamInfo(const std::string& path, const FlacOptions& options) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    char head[8 + 34];
-    if (!file.read(head, sizeof head) || std::string(head, 4) != "fLaC" || (head[4] & 0x7F) != 0) {
-        return false;
-    }
-    char* info = head + kStreamInfo;
-    if (!options.totalSamplesInStreamInfo) {
-        // 36 bits of total samples: the low nibble of byte 13 and bytes 14 to 17.
-        info[13] = static_cast<char>(info[13] & 0xF0);
-        for (int i = 14; i < 18; ++i) {
-            info[i] = 0;
-        }
-    }
-    if (!options.md5) {
-        // An all-zero signature means "no signature".
-        for (int i = 18; i < 34; ++i) {
-            info[i] = 0;
-        }
-    }
-    if (options.corruptMd5) {
-        info[18] = static_cast<char>(info[18] ^ 0x5A);
-    }
-    file.seekp(0);
-    file.write(head, sizeof head);
-    return static_cast<bool>(file);
-}
-
-}  // namespace
-
 bool writeFlac(const std::string& path, const std::vector<int32_t>& samples, const FlacOptions& options) {
     FLAC::Encoder::File encoder;
     const unsigned channels = static_cast<unsigned>(options.channels);
@@ -52,24 +17,31 @@ bool writeFlac(const std::string& path, const std::vector<int32_t>& samples, con
     encoder.set_compression_level(options.compressionLevel);
     encoder.set_blocksize(options.blockSize);
     encoder.set_total_samples_estimate(frames);
-    if (encoder.init(path) != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
+    if (encoder.init(path) != FLAC__STREAM_ENCODER_INIT_STATUS_OK ||
+        !encoder.process_interleaved(samples.data(), static_cast<unsigned>(frames)) || !encoder.finish()) {
         return false;
     }
-    const size_t chunkFrames = 65536;
-    for (size_t done = 0; done < frames; done += chunkFrames) {
-        const size_t count = std::min(chunkFrames, frames - done);
-        if (!encoder.process_interleaved(samples.data() + done * channels, static_cast<unsigned>(count))) {
-            encoder.finish();
-            return false;
-        }
+    if (options.totalSamplesInStreamInfo && !options.corruptMd5) {
+        return true;
     }
-    if (!encoder.finish()) {
+    // STREAMINFO follows the "fLaC" marker and its 4-byte block header.
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    char head[8 + 34];
+    if (!file.read(head, sizeof head) || std::string(head, 4) != "fLaC" || (head[4] & 0x7F) != 0) {
         return false;
     }
-    if (!options.totalSamplesInStreamInfo || !options.md5 || options.corruptMd5) {
-        return patchStreamInfo(path, options);
+    char* info = head + 8;
+    if (!options.totalSamplesInStreamInfo) {
+        // 36 bits of total samples: the low nibble of byte 13 and bytes 14 to 17.
+        info[13] = static_cast<char>(info[13] & 0xF0);
+        std::fill(info + 14, info + 18, 0);
     }
-    return true;
+    if (options.corruptMd5) {
+        info[18] = static_cast<char>(info[18] ^ 0x5A);
+    }
+    file.seekp(0);
+    file.write(head, sizeof head);
+    return static_cast<bool>(file);
 }
 
 }  // namespace quoril::test

@@ -11,7 +11,6 @@ struct FlacOptions {
     int channels = 2;
     uint32_t rate = 44100;
     bool totalSamplesInStreamInfo = true;  // false: STREAMINFO says 0 (unknown length)
-    bool md5 = true;                       // false: the signature is zeroed (no signature)
     bool corruptMd5 = false;               // a signature that does not match the audio
     unsigned blockSize = 4096;
     unsigned compressionLevel = 5;

@@ -3,18 +3,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace quoril::test {
 
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/quoril-test-XXXXXX";
-    if (!mkdtemp(templ.data())) {
+TempDir::TempDir() : m_path(std::filesystem::temp_directory_path() / "quoril-test-XXXXXX") {
+    if (!mkdtemp(m_path.data())) {
         throw std::runtime_error("cannot create a temporary directory");
     }
-    m_path = templ;
 }
 
 TempDir::~TempDir() {
@@ -22,23 +19,16 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
-std::string TempDir::file(const std::string& name) const {
-    return m_path + "/" + name;
-}
-
 std::string TempDir::write(const std::string& name, const std::string& content) const {
     std::string path = file(name);
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << content;
+    std::ofstream(path, std::ios::binary) << content;
     return path;
 }
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string buildDir() {

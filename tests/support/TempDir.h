@@ -4,7 +4,7 @@
 
 namespace quoril::test {
 
-// A fresh directory under $TMPDIR (or /tmp), removed with everything in it when the object goes.
+// A fresh directory in $TMPDIR (or /tmp), removed with everything in it when the object goes.
 class TempDir {
   public:
     TempDir();
@@ -13,8 +13,7 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return m_path; }
-    // path() + "/" + name
-    std::string file(const std::string& name) const;
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
     // Writes content to path()/name and returns the full path.
     std::string write(const std::string& name, const std::string& content) const;
 

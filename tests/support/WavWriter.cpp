@@ -4,16 +4,12 @@
 
 namespace quoril::test {
 
-namespace {
-
 // Appends the low `bytes` bytes of value, least significant first, as WAV stores every number.
-void putLe(std::string& out, uint32_t value, int bytes) {
+static void putLe(std::string& out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
         out.push_back(static_cast<char>(value >> (8 * i)));
     }
 }
-
-}  // namespace
 
 std::vector<int32_t> makeSamples(size_t frames, int bits, int channels, uint32_t seed) {
     std::vector<int32_t> samples(frames * channels);
@@ -42,9 +38,9 @@ WavWriter::WavWriter(int bits, int channels, uint32_t rate)
 
 void WavWriter::appendChunk(std::string& out, const Chunk& chunk) {
     out += chunk.id.substr(0, 4);
-    putLe(out, chunk.size, 4);
+    putLe(out, static_cast<uint32_t>(chunk.size >= 0 ? chunk.size : int64_t(chunk.body.size())), 4);
     out += chunk.body;
-    if (chunk.pad && chunk.body.size() % 2 == 1) {
+    if (chunk.body.size() % 2 == 1) {
         out.push_back('\0');
     }
 }
@@ -66,7 +62,7 @@ std::string WavWriter::bytes() const {
     if (m_formatSize > 16) {
         format.append(m_formatSize - 16, '\0');
     }
-    appendChunk(body, {"fmt ", m_formatSize, format, true});
+    appendChunk(body, {"fmt ", format, m_formatSize});
     for (const Chunk& chunk : m_beforeData) {
         appendChunk(body, chunk);
     }
@@ -87,9 +83,7 @@ std::string WavWriter::bytes() const {
 }
 
 bool WavWriter::write(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes();
-    return static_cast<bool>(out);
+    return static_cast<bool>(std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes());
 }
 
 }  // namespace quoril::test

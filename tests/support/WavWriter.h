@@ -23,7 +23,7 @@ class WavWriter {
     WavWriter& formatTag(uint16_t tag) { return set(m_formatTag, tag); }
     // Written instead of bits / 8 * channels.
     WavWriter& blockAlign(uint16_t bytes) { return set(m_blockAlign, bytes); }
-    // 16 or more; the extra bytes are zeros.
+    // The fmt chunk's size field; above 16 the extra bytes are zeros, below it claims too little.
     WavWriter& formatChunkSize(uint32_t size) { return set(m_formatSize, size); }
     WavWriter& riffTags(const std::string& riff, const std::string& wave) {
         return set(m_riff, riff).set(m_wave, wave);
@@ -37,10 +37,6 @@ class WavWriter {
     WavWriter& chunkAfterData(const std::string& id, const std::string& body) {
         return add(m_afterData, id, body);
     }
-    // A chunk header whose size field says `size` while only `body` follows.
-    WavWriter& rawChunkBeforeData(const std::string& id, uint32_t size, const std::string& body) {
-        return add(m_beforeData, id, body, size, false);
-    }
     WavWriter& data(const std::string& bytes) { return set(m_data, bytes); }
     WavWriter& samples(const std::vector<int32_t>& samples) { return data(packSamples(samples, m_bits)); }
     // The data chunk's size field says this instead of the real size.
@@ -52,10 +48,8 @@ class WavWriter {
 
   private:
     struct Chunk {
-        std::string id;
-        uint32_t size;
-        std::string body;
-        bool pad;
+        std::string id, body;
+        int64_t size = -1;  // the size field's value when it is not the body's size
     };
     static void appendChunk(std::string& out, const Chunk& chunk);
     template <typename Field, typename Value>
@@ -63,11 +57,8 @@ class WavWriter {
         field = static_cast<Field>(value);
         return *this;
     }
-    // A chunk whose size field tells the truth gets its pad byte.
-    WavWriter& add(std::vector<Chunk>& chunks, const std::string& id, const std::string& body,
-                   int64_t size = -1, bool pad = true) {
-        chunks.push_back(
-            {id, size < 0 ? static_cast<uint32_t>(body.size()) : static_cast<uint32_t>(size), body, pad});
+    WavWriter& add(std::vector<Chunk>& chunks, const std::string& id, const std::string& body) {
+        chunks.push_back({id, body});
         return *this;
     }
 

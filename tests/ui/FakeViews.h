@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -11,11 +13,6 @@
 #include "ui/SettingsView.h"
 
 namespace quoril::test {
-
-// A message box as the logic showed it.
-struct ShownBox {
-    std::string text, caption;
-};
 
 // Controls that were never disabled count as enabled.
 inline bool enabledIn(const std::map<int, bool>& state, int id) {
@@ -29,11 +26,21 @@ class FakeSettingsView : public SettingsView {
     using Script = std::function<void(FakeSettingsView&, SettingsController&)>;
     explicit FakeSettingsView(Script script = nullptr) : m_script(std::move(script)) {}
 
-    int runModal(SettingsController& controller) override;
+    int runModal(SettingsController& controller) override {
+        result_ = 0;
+        controller.onInitDialog();
+        if (m_script) {
+            m_script(*this, controller);
+        }
+        if (result_ == 0) {
+            controller.onCancel();
+        }
+        return result_;
+    }
     void endDialog(int result) override { result_ = result; }
     void hide() override {}
     void showMessageBox(const std::string& text, const std::string& caption) override {
-        boxes.push_back({text, caption});
+        boxes.emplace_back(caption, text);
     }
     void enableControl(int id, bool on) override { enabledState[id] = on; }
     void setControlText(int id, const std::string& text) override { texts[id] = text; }
@@ -50,8 +57,18 @@ class FakeSettingsView : public SettingsView {
     }
     int comboSelection(int id) const override { return selection.count(id) ? selection.at(id) : -1; }
 
-    // The user's act: an automatic radio button clears the others of its group.
-    void click(int radioId);
+    // The user's act: an automatic radio button clears the others of its group. The radio ids list
+    // the groups one after the other: rate, diagnostics, playback, upsampler, zEB and AWE.
+    void click(int radioId) {
+        const int* first = std::begin(kSettingsRadioIds);
+        for (int size : {6, 2, 4, 2, 2, 2}) {
+            if (std::find(first, first + size, radioId) != first + size) {
+                std::for_each(first, first + size, [this](int id) { checked.erase(id); });
+            }
+            first += size;
+        }
+        checked.insert(radioId);
+    }
     bool enabled(int id) const { return enabledIn(enabledState, id); }
 
     std::map<int, std::vector<std::string>> combos;
@@ -59,7 +76,7 @@ class FakeSettingsView : public SettingsView {
     std::set<int> checked;
     std::map<int, bool> enabledState;
     std::map<int, std::string> texts;
-    std::vector<ShownBox> boxes;
+    std::vector<std::pair<std::string, std::string>> boxes;  // caption and text
     int result_ = 0;
 
   private:
@@ -105,13 +122,12 @@ class FakePlayerView : public PlayerView {
     void killTimer(int timerId) override { timers.erase(timerId); }
 
     bool enabled(int id) const { return enabledIn(enabledState, id); }
-    // The texts shown in windows of one kind ("box", "diagnostics", "error"), in order.
     std::vector<std::string> texts(const std::string& kind) const {
         return shown.count(kind) ? shown.at(kind) : std::vector<std::string>();
     }
 
     std::vector<std::string> sequence;  // every kind of window shown, in order, and "settings"
-    std::map<std::string, std::vector<std::string>> shown;
+    std::map<std::string, std::vector<std::string>> shown;  // the texts of each kind, in order
     std::string title = "Ravek";
     std::vector<std::string> rows;
     int selected = -1;

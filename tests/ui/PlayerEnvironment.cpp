@@ -9,19 +9,14 @@
 
 namespace quoril::test {
 
-PlayerEnvironment::PlayerEnvironment(const std::string& captureSpeed,
-                                     const std::vector<std::string>& extraCaptureValues) {
+PlayerEnvironment::PlayerEnvironment(const std::string& captureSpeed) {
     const std::string kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
     std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
     reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\r\n\"Path\"=\"" + m_dir.path() + "\"\r\n\r\n";
     reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture]\r\n";
     reg += "\"clsid\"=\"" + kCaptureClassId + "\"\r\n\"description\"=\"Quoril Capture\"\r\n";
-    reg += "\"Speed\"=\"" + captureSpeed + "\"\r\n";
-    reg += "\"File\"=\"" + m_dir.file("capture.wav") + "\"\r\n";
-    for (const std::string& value : extraCaptureValues) {
-        reg += value + "\r\n";
-    }
-    reg += "\r\n[HKEY_CLASSES_ROOT\\clsid\\" + kCaptureClassId + "\\InprocServer32]\r\n";
+    reg += "\"Speed\"=\"" + captureSpeed + "\"\r\n\"File\"=\"" + m_dir.file("capture.wav") + "\"\r\n\r\n";
+    reg += "[HKEY_CLASSES_ROOT\\clsid\\" + kCaptureClassId + "\\InprocServer32]\r\n";
     reg += "@=\"" + buildDir() + "/lib/quoril/drivers/quoril-capture.so" + "\"\r\n";
     m_dir.write("registry.reg", reg);
 

@@ -16,8 +16,7 @@ namespace quoril::test {
 // process-wide settings record is a fresh one for the life of the object.
 class PlayerEnvironment {
   public:
-    explicit PlayerEnvironment(const std::string& captureSpeed = "0.001",
-                               const std::vector<std::string>& extraCaptureValues = {});
+    explicit PlayerEnvironment(const std::string& captureSpeed = "0.001");
     ~PlayerEnvironment();
     PlayerEnvironment(const PlayerEnvironment&) = delete;
     PlayerEnvironment& operator=(const PlayerEnvironment&) = delete;

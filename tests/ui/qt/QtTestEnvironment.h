@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDialog>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -12,9 +12,8 @@
 
 namespace quoril::test {
 
-// Base of the test fixtures that hold widgets: one QApplication for the whole test program,
-// made before any member widget, on the offscreen platform unless the caller chose one (a
-// screenshot under Xvfb uses xcb); it lives until the process ends.
+// Base of the fixtures with widgets: one QApplication for the program, made before any widget, on
+// the offscreen platform unless the caller chose one (a screenshot under Xvfb uses xcb).
 class QtWidgetTest : public ::testing::Test {
   protected:
     QtWidgetTest() {
@@ -31,32 +30,24 @@ class QtWidgetTest : public ::testing::Test {
     }
 };
 
-// Calls action with the next modal window of type W once it is up, from inside that window's own
-// event loop (so the code that opened it is blocked in exec(), as it is for a user). Waits for
-// the window at most deadlineMs; then it fails the test and closes whatever modal window blocks,
-// so a test never hangs.
+// Calls action with the next modal window of type W once it is up, from inside its own event
+// loop (the code that opened it is blocked in exec(), as for a user). After deadlineMs without
+// it, fails the test and closes whatever modal window blocks, so a test never hangs.
 template <typename W>
 void onNextModal(std::function<void(W*)> action, int deadlineMs = 5000) {
-    auto* timer = new QTimer;
-    const QDeadlineTimer deadline(deadlineMs);
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, deadline, action] {
-        QWidget* modal = QApplication::activeModalWidget();
-        W* window = qobject_cast<W*>(modal);
-        if ((window && window->isVisible()) || deadline.hasExpired()) {
-            timer->stop();
-            timer->deleteLater();
+    QTimer::singleShot(0, [action, deadlineMs] {
+        auto up = [] {
+            W* window = qobject_cast<W*>(QApplication::activeModalWidget());
+            return window && window->isVisible() ? window : nullptr;
+        };
+        if (QTest::qWaitFor([&] { return up() != nullptr; }, deadlineMs)) {
+            return action(up());
         }
-        if (window && window->isVisible()) {
-            action(window);
-        } else if (deadline.hasExpired()) {
-            ADD_FAILURE() << "the expected modal window did not appear";
-            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-                dialog->done(0);
-            }
+        ADD_FAILURE() << "the expected modal window did not appear";
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->done(0);
         }
     });
-    timer->start();
 }
 
 }  // namespace quoril::test
