@@ -24,8 +24,6 @@
 namespace quoril::test {
 namespace {
 
-constexpr const char* kAlsaName = "Quoril ALSA";
-
 // A private `jackd -d dummy` under a name of its own (libjack keeps per-server state for the
 // life of the process), made this process's default server.
 struct JackServer {
@@ -41,12 +39,10 @@ struct JackServer {
         close(out);
         jack_set_error_function([](const char*) {});  // complaints while the server is not up yet
         jack_client_t* probe = nullptr;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        int status = 0;
-        while (pid > 0 && !probe && std::chrono::steady_clock::now() < deadline) {
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-            } else if (!(probe = jack_client_open("QuorilProbe", JackNoStartServer, nullptr))) {
+        int status = 0;  // ready when a client can connect; given up when jackd exits or after 15 s
+        for (int tries = 0; pid > 0 && !probe && tries < 300 && waitpid(pid, &status, WNOHANG) == 0;
+             ++tries) {
+            if (!(probe = jack_client_open("QuorilProbe", JackNoStartServer, nullptr))) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
         }
@@ -66,68 +62,70 @@ struct JackServer {
     pid_t pid = -1;
 };
 
-// The test's ALSA world: a configuration with the devices below (nothing else, so no sound
-// card is looked for), in a temporary directory made once for the whole suite, because alsa-lib
-// reads its configuration once per process.
+// The test's ALSA world: a configuration with the devices below (nothing else, so no sound card
+// is looked for), made once for the whole suite, because alsa-lib reads it once per process.
+// The cap_* devices and their like record what they get in <device>.raw.
 class AlsaWorld {
   public:
     AlsaWorld() {
-        const std::string pcmLib = buildDir() + "/tests/quoril_test_alsa_pcm.so";
-        std::string conf = "pcm_type.quoriltest { lib \"" + pcmLib + "\" }\n";
-        // A device that takes anything: the null plug-in, recorded by the file plug-in.
-        conf += capture("cap_s32", "type null", "Takes any format");
-        // Devices that take one format only.
-        conf += capture("cap_s24", "type quoriltest format S24_LE", "Takes S24_LE only");
-        conf += capture("cap_s24_3", "type quoriltest format S24_3LE", "Takes S24_3LE only");
-        conf += capture("cap_s16", "type quoriltest format S16_LE", "Takes S16_LE only");
-        conf += capture("quad", "type quoriltest format S32_LE channels 4", "Four channels");
-        conf += capture("mapped", "type null chmap [ \"FL,FR\" ]", "Two mapped channels");
-        conf += device("unplugged", "type quoriltest format S16_LE fail_after 8192");
-        conf += device("underrun", "type quoriltest format S16_LE xrun_after 4096");
-        conf += device("hung", "type quoriltest format S16_LE stall_after 4096");
-        conf += device("no_linear_format", "type quoriltest format FLOAT_LE");
+        std::string conf =
+            "pcm_type.quoriltest { lib \"" + buildDir() + "/tests/quoril_test_alsa_pcm.so\" }\n";
+        for (const auto& [name, slave] : {std::pair{"cap_s32", "type null"},  // takes any format
+                                          {"cap_s24", "type quoriltest format S24_LE"},
+                                          {"cap_s24_3", "type quoriltest format S24_3LE"},
+                                          {"cap_s16", "type quoriltest format S16_LE"},
+                                          {"quad", "type quoriltest format S32_LE channels 4"},
+                                          {"mapped", "type null chmap [ \"FL,FR\" ]"}}) {
+            conf += std::string("pcm.") + name + " { type file slave.pcm { " + slave + " } file \"" +
+                    rawFile(name) + "\" format raw }\n";
+        }
+        conf +=
+            "pcm.unplugged { type quoriltest fail_after 8192 }\n"
+            "pcm.underrun { type quoriltest xrun_after 4096 }\n"
+            "pcm.hung { type quoriltest stall_after 4096 }\n"
+            "pcm.no_linear_format { type quoriltest format FLOAT_LE }\n";
         m_dir.write("asound.conf", conf);
         setenv("ALSA_CONFIG_PATH", m_dir.file("asound.conf").c_str(), 1);
     }
-
     std::string rawFile(const std::string& device) const { return m_dir.file(device + ".raw"); }
 
   private:
-    std::string capture(const std::string& name, const std::string& slave,
-                        const std::string& description) const {
-        return "pcm." + name + " {\n  type file\n  slave.pcm { " + slave + " }\n  file \"" + rawFile(name) +
-               "\"\n  format raw\n  hint { show on description \"" + description + "\" }\n}\n";
-    }
-    static std::string device(const std::string& name, const std::string& body) {
-        return "pcm." + name + " { " + body + " }\n";
-    }
-
     TempDir m_dir;
 };
 
 // The ALSA plug-in, registered and loaded as the player loads it, played by the test host.
 class AlsaDriverTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { s_world = new AlsaWorld; }
-    static void TearDownTestSuite() {
-        delete s_world;
-        s_world = nullptr;
+    static AlsaWorld& world() {
+        static AlsaWorld world;
+        return world;
     }
-    void SetUp() override { TestHost::reset(); }
+    void SetUp() override {
+        world();
+        TestHost::reset();
+    }
     void TearDown() override {
         if (m_list) {
             m_list->removeCurrentDriver();
         }
     }
 
-    // The driver for ALSA `device`, not initialised.
-    IASIO* load(const std::string& device) {
-        m_drivers.addDriver(kAlsaName, "{5A0C3E61-7B2D-4F8A-9C41-2E6B8D0F7A13}",
-                            buildDir() + "/lib/quoril/drivers/quoril-alsa.so");
-        m_drivers.set(kAlsaName, "Device", device);
-        return loadRegistered(kAlsaName);
-    }
-    IASIO* loadRegistered(const char* name) {
+    // The "alsa" driver on `device`, the "jack" one or the "capture" one at 20 times real time,
+    // registered and loaded as the player loads it; not initialised.
+    IASIO* load(const std::string& kind, const std::string& device = "") {
+        const bool jack = kind == "jack";
+        const std::string name = kind == "capture" ? kCaptureName : jack ? "Quoril JACK" : "Quoril ALSA";
+        if (kind == "capture") {
+            m_drivers.addCaptureDriver();
+            m_drivers.set(name, "File", m_dir.file("capture.wav"));
+            m_drivers.set(name, "Speed", "20");
+        } else {
+            m_drivers.addDriver(
+                name,
+                jack ? "{C7E2941B-3D58-4A06-B8F1-6F0D2A9C5E84}" : "{5A0C3E61-7B2D-4F8A-9C41-2E6B8D0F7A13}",
+                buildDir() + "/lib/quoril/drivers/quoril-" + kind + ".so");
+            m_drivers.set(name, "Device", device);
+        }
         m_drivers.save();
         m_list = std::make_unique<AsioDrivers>();
         m_driver = m_list->loadDriver(name) ? theAsioDriver.load() : nullptr;
@@ -152,7 +150,6 @@ class AlsaDriverTest : public ::testing::Test {
         return text;
     }
 
-    static AlsaWorld* s_world;
     DriverRegistry m_drivers;
     std::unique_ptr<AsioDrivers> m_list;
     IASIO* m_driver = nullptr;
@@ -160,8 +157,6 @@ class AlsaDriverTest : public ::testing::Test {
     ASIOCallbacks m_callbacks = {};
     TempDir m_dir;
 };
-
-AlsaWorld* AlsaDriverTest::s_world = nullptr;
 
 struct FormatCase {
     const char* device;
@@ -177,7 +172,7 @@ class AlsaFormatTest : public AlsaDriverTest, public ::testing::WithParamInterfa
 
 TEST_P(AlsaFormatTest, theDeviceReceivesEverySampleUnchangedInItsOwnFormatAndChannels) {
     const FormatCase& c = GetParam();
-    ASSERT_NE(load(c.device), nullptr);
+    ASSERT_NE(load("alsa", c.device), nullptr);
     ASSERT_EQ(m_driver->init(nullptr), ASIOTrue) << errorMessage();
     long inputs = -1, outputs = -1;
     ASSERT_EQ(m_driver->getChannels(&inputs, &outputs), ASE_OK);
@@ -204,7 +199,7 @@ TEST_P(AlsaFormatTest, theDeviceReceivesEverySampleUnchangedInItsOwnFormatAndCha
         expected[frame * c.channels + 2 * c.pair + 1] = TestHost::rightSample(frame) >> c.deviceShift;
     }
     const std::string want = packSamples(expected, c.deviceBits);
-    const std::string got = readFile(s_world->rawFile(c.device));
+    const std::string got = readFile(world().rawFile(c.device));
     ASSERT_GE(got.size(), want.size() / 7 * 5);
     ASSERT_LE(got.size(), want.size());
     EXPECT_TRUE(want.compare(0, got.size(), got) == 0)
@@ -233,7 +228,7 @@ struct DeviceFaultCase {
 class AlsaDeviceFault : public AlsaDriverTest, public ::testing::WithParamInterface<DeviceFaultCase> {};
 
 TEST_P(AlsaDeviceFault, isReportedInTheErrorMessage) {
-    ASSERT_NE(load(GetParam().device), nullptr);
+    ASSERT_NE(load("alsa", GetParam().device), nullptr);
     long inputs = 0, outputs = 0;
     if (m_driver->init(nullptr) == ASIOFalse) {
         EXPECT_EQ(errorMessage().rfind(GetParam().message, 0), 0u) << errorMessage();
@@ -267,8 +262,7 @@ enum class Schedule {
 };
 
 struct StopCase {
-    const char* name;
-    const char* driver;  // "alsa", "jack" or "capture"
+    std::string driver;  // "alsa", "jack" or "capture"
     const char* device;  // ALSA device
     Schedule schedule;
 };
@@ -278,24 +272,12 @@ class DriverStopRace : public AlsaDriverTest, public ::testing::WithParamInterfa
 TEST_P(DriverStopRace, EveryStopReturnsAndNoSwitchFollows) {
     const StopCase& c = GetParam();
     JackServer server;
-    long frames = 512;
-    if (std::string(c.driver) == "alsa") {
-        ASSERT_NE(load(c.device), nullptr);
-    } else if (std::string(c.driver) == "jack") {
-        std::string why;
-        if (!server.start(why)) {
-            GTEST_SKIP() << "No JACK server can start here: " << why;
-        }
-        m_drivers.addDriver("Quoril JACK", "{C7E2941B-3D58-4A06-B8F1-6F0D2A9C5E84}",
-                            buildDir() + "/lib/quoril/drivers/quoril-jack.so");
-        ASSERT_NE(loadRegistered("Quoril JACK"), nullptr);
-        frames = 1024;
-    } else {
-        m_drivers.addCaptureDriver();
-        m_drivers.set(kCaptureName, "File", m_dir.file("capture.wav"));
-        m_drivers.set(kCaptureName, "Speed", "20");
-        ASSERT_NE(loadRegistered(kCaptureName), nullptr);
+    const long frames = c.driver == "jack" ? 1024 : 512;  // the server's period
+    std::string why;
+    if (c.driver == "jack" && !server.start(why)) {
+        GTEST_SKIP() << "No JACK server can start here: " << why;
     }
+    ASSERT_NE(load(c.driver, c.device), nullptr);
     ASSERT_EQ(m_driver->init(nullptr), ASIOTrue) << errorMessage();
     ASSERT_EQ(createPair(0, frames), ASE_OK) << errorMessage();
     TestHost::holdSwitch.store(c.schedule == Schedule::TwoStopsInSwitch);
@@ -346,17 +328,18 @@ TEST_P(DriverStopRace, EveryStopReturnsAndNoSwitchFollows) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(TestHost::switches.load(), switches) << "a buffer switch came after stop() returned";
     m_list->removeCurrentDriver();  // while a JACK server still runs
-    m_list.reset();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Schedules, DriverStopRace,
-    ::testing::Values(StopCase{"alsa_TwoStopsInSwitch", "alsa", "cap_s16", Schedule::TwoStopsInSwitch},
-                      StopCase{"alsa_StopsInReset", "alsa", "unplugged", Schedule::StopsInReset},
-                      StopCase{"alsa_StopHungDevice", "alsa", "hung", Schedule::StopHungDevice},
-                      StopCase{"jack_TwoStopsPlaying", "jack", "", Schedule::TwoStopsPlaying},
-                      StopCase{"capture_TwoStopsInSwitch", "capture", "", Schedule::TwoStopsInSwitch}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Schedules, DriverStopRace,
+                         ::testing::Values(StopCase{"alsa", "cap_s16", Schedule::TwoStopsInSwitch},
+                                           StopCase{"alsa", "unplugged", Schedule::StopsInReset},
+                                           StopCase{"alsa", "hung", Schedule::StopHungDevice},
+                                           StopCase{"jack", "", Schedule::TwoStopsPlaying},
+                                           StopCase{"capture", "", Schedule::TwoStopsInSwitch}),
+                         [](const auto& info) {
+                             return info.param.driver +
+                                    (*info.param.device ? std::string("_") + info.param.device : "");
+                         });
 
 }  // namespace
 }  // namespace quoril::test

@@ -1,9 +1,7 @@
-/* A playback PCM for the driver tests, loaded by alsa-lib as an external plug-in
- * (pcm_type.quoriltest { lib "<this file>" }). It acts as a sound card that takes one sample
- * format and channel count at 44,100 Hz, consumes every period at once, and on request fails
- * the way hardware does once this many frames have arrived:
- *   xrun_after N: one underrun;  fail_after N: the device vanishes (ENODEV);
- *   stall_after N: it stops consuming (a hung device). */
+/* A playback PCM for the driver tests, loaded by alsa-lib as an external plug-in. It acts as a
+ * sound card that takes one format and channel count at 44,100 Hz, consumes every period at once
+ * and, once N frames have arrived, fails the way hardware does: xrun_after N (one underrun),
+ * fail_after N (the device vanishes, ENODEV), stall_after N (it hangs). */
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <errno.h>
@@ -99,11 +97,9 @@ SND_PCM_PLUGIN_DEFINE_FUNC(quoriltest) {
     (void)root;
     snd_config_for_each(i, next, conf) {
         snd_config_t* n = snd_config_iterator_entry(i);
-        const char* id;
-        if (snd_config_get_id(n, &id) < 0) {
-            continue;
-        }
-        int known = !strcmp(id, "comment") || !strcmp(id, "type") || !strcmp(id, "hint") ||
+        const char* id = "";
+        snd_config_get_id(n, &id);
+        int known = !strcmp(id, "type") ||
                     (!strcmp(id, "format") && snd_config_get_string(n, &format_name) >= 0) ||
                     (!strcmp(id, "channels") && snd_config_get_integer(n, &channels) >= 0);
         for (int k = 0; k < 3; ++k) {
