@@ -62,15 +62,6 @@ TEST_F(PlaybackThreadTest, HaltSilencesBothBlocksKeepsThePositionAndPlayContinue
     EXPECT_EQ(device.log(), kDirect);
 }
 
-TEST_F(PlaybackThreadTest, AClosedEventEndsTheThreadSilentWithPlaybackEnded) {
-    start(44100);
-    ASSERT_TRUE(device.wake(0, CmdPlay));
-    device.event.close();
-    ASSERT_TRUE(device.waitForEnd());
-    EXPECT_EQ(device.log(), kDirect + "\r\nPlayback ended.");
-    EXPECT_TRUE(device.blocksSilent());
-}
-
 TEST_F(PlaybackThreadTest, AfterHaltAndPlayTheConverterStartsFreshAtTheKeptPosition) {
     start(48000);
     EXPECT_EQ(device.log(), kResampling);
@@ -93,27 +84,46 @@ TEST_F(PlaybackThreadTest, AfterHaltAndPlayTheConverterStartsFreshAtTheKeptPosit
                                              3 * kBlock, kept));
 }
 
-TEST_F(PlaybackThreadTest, ResamplingWithoutRepeatHaltsAtTheFrameCountAndSilencesBothBlocks) {
-    theTransport.repeatAtEnd.store(false);
-    start(48000);
+// How the thread ends: a closed event, a converter error, or (without repeat) the end of the
+// disc, where it halts with the position at the frame count and says so once.
+struct EndCase {
+    uint32_t rate;
+    bool closeEvent;
+    std::string tail;  // the log after the starting line
+};
+
+class PlaybackThreadEnd : public PlaybackThreadTest, public testing::WithParamInterface<EndCase> {};
+
+TEST_P(PlaybackThreadEnd, LeavesBothBlocksSilentAndSaysWhy) {
+    const EndCase& c = GetParam();
+    const bool toTheEnd = c.tail == "\tWav processed.\r\n";
+    theTransport.repeatAtEnd.store(!toTheEnd);
+    start(c.rate);
     ASSERT_TRUE(device.wake(kNone, CmdPlay));
-    for (int k = 0; k < 20 && theTransport.playing.load() == 1; ++k) {
+    if (c.closeEvent) {
+        device.event.close();
+    }
+    // 2 s of disc is 15 blocks: the end, then more requests that find the thread halted.
+    for (int k = 0; k < 24 && !c.closeEvent && theTransport.threadRunning.load(); ++k) {
         ASSERT_TRUE(device.wake(k % 2));
     }
-    EXPECT_EQ(theTransport.playing.load(), 0);
-    EXPECT_EQ(theTransport.position(), 2 * 48000);
-    EXPECT_EQ(device.log(), kResampling + "\tWav processed.\r\n");
+    ASSERT_TRUE(toTheEnd || device.waitForEnd());
+    EXPECT_EQ(device.log(), (c.rate == 44100 ? kDirect : kResampling) + c.tail);
     EXPECT_TRUE(device.blocksSilent());
+    if (toTheEnd) {
+        EXPECT_EQ(theTransport.playing.load(), 0);
+        EXPECT_EQ(theTransport.position(), 2 * static_cast<int32_t>(c.rate));
+    }
 }
 
-TEST_F(PlaybackThreadTest, AConverterErrorIsLoggedWithItsTextAndEndsTheThread) {
-    start(147);  // 300 times below the device rate: a ratio the converter refuses
-    ASSERT_TRUE(device.wake(kNone, CmdPlay));
-    ASSERT_TRUE(device.waitForEnd());
-    // 6: the library's code for a ratio outside its range.
-    EXPECT_EQ(device.log(), kResampling + "srcERROR: " + src_strerror(6) + "\r\n");
-    EXPECT_TRUE(device.blocksSilent());
-}
+INSTANTIATE_TEST_SUITE_P(Ends, PlaybackThreadEnd,
+                         testing::Values(EndCase{44100, true, "\r\nPlayback ended."},
+                                         EndCase{44100, false, "\tWav processed.\r\n"},
+                                         EndCase{48000, false, "\tWav processed.\r\n"},
+                                         // 300 times below the device rate: a ratio the converter
+                                         // refuses (6: the library's code for it).
+                                         EndCase{147, false,
+                                                 std::string("srcERROR: ") + src_strerror(6) + "\r\n"}));
 
 }  // namespace
 }  // namespace quoril
