@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DspHarness.h"
+#include "asio/AsioSession.h"
 #include "asio/DriverTestSupport.h"
 #include "content/CdDescriptor.h"
 #include "dsp/BlockFill.h"

@@ -3,15 +3,120 @@
 #include <gtest/gtest.h>
 #include <samplerate.h>
 
+#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DspHarness.h"
+#include "asio/AsioSession.h"
+#include "dsp/BlockFill.h"
+#include "dsp/BufferCallbacks.h"
+#include "dsp/DspEngine.h"
+#include "dsp/ResamplerLibrary.h"
 #include "dsp/ResamplingPlaybackThread.h"
+#include "dsp/TransportState.h"
+#include "platform/NamedEvent.h"
 
 namespace quoril {
 namespace {
+
+using test::waitUntil;
+
+// The engine's set-up without a driver (blocks of n frames, outputs of b): a test plays the driver
+// itself (switchBuffer) or wakes a playback thread step by step (wake). All is put back at the end.
+class DspHarness {
+  public:
+    DspHarness(int32_t b, int32_t n, double rate) : m_b(b) {
+        theTransport.reset();
+        for (int k = 0; k < 2; ++k) {
+            m_blocks[k].assign(2 * static_cast<size_t>(n), 0);
+            theTransport.dspBlocks[k] = m_blocks[k].data();
+            for (int half = 0; half < 2; ++half) {
+                m_outputs[k][half].assign(static_cast<size_t>(b), 0);
+                driverInfo().bufferInfos[k].buffers[half] = m_outputs[k][half].data();
+            }
+        }
+        theTransport.blockFrames = n;
+        theTransport.dspEvent.store(&event);
+        theTransport.logTarget.store(&m_log);
+        theTransport.outputRate.store(driverInfo().requestedRate = rate);
+        driverInfo().preferredSize = b;
+        driverInfo().outputsAreInt32 = true;
+        DiagnosticsLog bindLog;
+        theResampler = m_resampler.load("", bindLog) ? &m_resampler : nullptr;
+    }
+    ~DspHarness() {
+        if (m_thread.joinable()) {
+            theTransport.post(CmdQuit);
+            waitForEnd();
+            event.close();
+            m_thread.join();
+        }
+        driverInfo() = DriverInfo{};
+        theResampler = nullptr;
+        theTransport.reset();
+        theTransport.dspEvent.store(nullptr);
+        theTransport.logTarget.store(nullptr);
+        theTransport.dspBlocks[0] = theTransport.dspBlocks[1] = nullptr;
+    }
+
+    // Runs the playback procedure on a thread of its own; true once it waits for its first wake.
+    bool start(void (*procedure)(CdDescriptor*) noexcept, CdDescriptor* cd) {
+        m_thread = std::thread(procedure, cd);
+        return waitUntil([] { return theTransport.threadRunning.load(); });
+    }
+    // Gives block `block` back (none when negative) as the callbacks do, posts a command, and
+    // waits until the thread has handled the wake or ended.
+    bool wake(int block, int16_t command = CmdNone) {
+        const uint32_t before = theTransport.wakesHandled.load();
+        if (block >= 0) {
+            theTransport.blockState[block].store(BlockRequested);
+        }
+        theTransport.post(static_cast<TransportCommand>(command));
+        return waitUntil(
+            [&] { return theTransport.wakesHandled.load() != before || !theTransport.threadRunning; });
+    }
+    bool waitForEnd() {
+        return waitUntil([] { return !theTransport.threadRunning.load(); });
+    }
+    // One buffer switch; the interleaved words the driver got.
+    std::vector<int32_t> switchBuffer(bool timeInfo = false) {
+        if (timeInfo) {
+            bufferSwitchTimeInfo(nullptr, m_half, ASIOFalse);
+        } else {
+            bufferSwitch(m_half, ASIOTrue);
+        }
+        std::vector<int32_t> words;
+        for (int32_t i = 0; i < m_b; ++i) {
+            words.insert(words.end(), {m_outputs[0][m_half][i], m_outputs[1][m_half][i]});
+        }
+        m_half ^= 1;
+        return words;
+    }
+    const std::vector<int32_t>& block(int k) const { return m_blocks[k]; }
+    bool blocksSilent() const {
+        return m_blocks[0] == std::vector<int32_t>(m_blocks[0].size()) && m_blocks[0] == m_blocks[1];
+    }
+    // The thread's lines so far, drained from the queue as the window's timer does.
+    std::string log() {
+        theTransport.logQueue.drain([this](const char* line) { m_log.append(line); });
+        return m_log.snapshot();
+    }
+
+    NamedEvent event{"_tamu_DSP_732"};
+
+  private:
+    int32_t m_b;
+    long m_half = 0;
+    DiagnosticsLog m_log;
+    ResamplerLibrary m_resampler;
+    std::vector<int32_t> m_blocks[2];
+    std::vector<int32_t> m_outputs[2][2];  // [channel][half]
+    std::thread m_thread;
+};
 
 // Either playback thread on a two-second disc, woken step by step as the callbacks and the
 // engine would wake it: blocks of 6,144 frames at 44,100 Hz.
@@ -22,14 +127,14 @@ const std::string kResampling = "Playback starting using SRC...\r\n\r\n";
 
 class PlaybackThreadTest : public testing::Test {
   protected:
-    // Starts the thread matching a disc at `rate` and, with `announce`, posts CmdStart.
-    void start(uint32_t rate, bool announce = true) {
+    // Starts the thread matching a disc at `rate` and posts CmdStart.
+    void start(uint32_t rate) {
         samples = test::makeSamples(2 * rate, 16, 2, rate);
         disc = std::make_unique<test::TestDisc>(samples, 16, rate);
         ASSERT_TRUE(disc->ok()) << disc->log.snapshot();
         theTransport.converterType.store(1);
         ASSERT_TRUE(device.start(rate == 44100 ? PlaybackThread : ResamplingPlaybackThread, disc->cd()));
-        ASSERT_TRUE(!announce || device.wake(kNone, CmdStart));
+        ASSERT_TRUE(device.wake(kNone, CmdStart));
     }
     // The disc's frames [from, from + kBlock) as the direct thread places them at 0 dB.
     std::vector<int32_t> exact(int32_t from) const {
@@ -40,7 +145,7 @@ class PlaybackThreadTest : public testing::Test {
         return words;
     }
 
-    test::DspHarness device{512, kBlock, 44100};
+    DspHarness device{512, kBlock, 44100};
     std::vector<int32_t> samples;
     std::unique_ptr<test::TestDisc> disc;
 };
@@ -124,6 +229,166 @@ INSTANTIATE_TEST_SUITE_P(Ends, PlaybackThreadEnd,
                                          // refuses (6: the library's code for it).
                                          EndCase{147, false,
                                                  std::string("srcERROR: ") + src_strerror(6) + "\r\n"}));
+
+TEST(BlockHandOff, CopiesEveryFrameAndGivesBackTheUsedUpBlockAlternately) {
+    const struct {
+        int32_t buffer;
+        double rate;
+        bool timeInfo;
+    } cases[] = {{512, 44100, false}, {441, 44100, true}, {64, 48000, false}, {1024, 176400, true}};
+    for (const auto& [b, rate, timeInfo] : cases) {
+        const int32_t n = DspEngine::ComputeBlockFrames(b, rate), k = n / b;
+        DspHarness device(b, n, rate);
+        for (int32_t i = 0; i < 2 * n; ++i) {  // every word of both blocks its own value
+            theTransport.dspBlocks[0][i] = i + 1;
+            theTransport.dspBlocks[1][i] = -i - 1;
+        }
+        std::vector<int> requests;  // switch index * 10 + block, for each signalled switch
+        for (int s = 0; s < 4 * k; ++s) {
+            std::vector<int32_t> words = device.switchBuffer(timeInfo);
+            for (int32_t i = 0; i < 2 * b; ++i) {
+                int32_t word = s * 2 * b % (2 * n) + i + 1;  // blocks 0, 1, 0, 1: each frame once, in order
+                ASSERT_EQ(words[i], s / k % 2 == 0 ? word : -word) << b << ": switch " << s << " word " << i;
+            }
+            if (device.event.waitFor(0)) {
+                for (int block = 0; block < 2; ++block) {
+                    if (theTransport.blockState[block].load() == BlockRequested) {
+                        requests.push_back(s * 10 + block);
+                        theTransport.blockState[block].store(BlockReady);  // as the thread would
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(requests, (std::vector<int>{(k - 1) * 10, (2 * k - 1) * 10 + 1, (3 * k - 1) * 10,
+                                              (4 * k - 1) * 10 + 1}))
+            << b;
+        EXPECT_EQ(theTransport.lateBlocks.load(), 0);
+    }
+}
+
+// The playback thread held back (its wakes diverted) for a number of block switches while the
+// callbacks go on. Every pass the driver gets is either a whole block of the disc, next in
+// order, or silence; a silent pass counts late; nothing is played twice or skipped.
+struct LateCase {
+    int held;  // block switches the thread misses
+    int late;  // silent passes that follow: the other block covers one missed switch
+};
+
+class LatePlaybackThread : public PlaybackThreadTest, public testing::WithParamInterface<LateCase> {};
+
+TEST_P(LatePlaybackThread, PresentsWholeBlocksInOrderOrSilenceAndCountsTheSilence) {
+    constexpr int32_t n = kBlock, k = n / 512, steps = 10, holdFrom = 3;
+    TransportState& t = theTransport;
+    start(44100);
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));
+    NamedEvent elsewhere("elsewhere");
+    auto served = [&] {
+        for (auto& state : t.blockState) {
+            if (state.load() == BlockRequested || state.load() == BlockFilling) {
+                return false;
+            }
+        }
+        return true;
+    };
+
+    int32_t next = 0;  // the disc frame the next played block must begin with
+    int silent = 0;
+    bool wasHeld = false;
+    for (int step = 0; step < steps; ++step) {
+        const bool held = step >= holdFrom && step < holdFrom + GetParam().held;
+        t.dspEvent.store(held ? &elsewhere : &device.event);
+        std::vector<int32_t> pass;
+        for (int s = 0; s < k; ++s) {
+            std::vector<int32_t> words = device.switchBuffer();
+            pass.insert(pass.end(), words.begin(), words.end());
+        }
+        if (!held) {
+            if (wasHeld) {
+                device.event.signal();  // the wakes diverted meanwhile reach the thread now
+            }
+            ASSERT_TRUE(waitUntil(served)) << "step " << step;
+        }
+        wasHeld = held;
+        if (step == 0 || std::all_of(pass.begin(), pass.end(), [](int32_t word) { return word == 0; })) {
+            silent += step == 0 ? 0 : 1;  // the first pass is the silence before play began
+            continue;
+        }
+        for (int32_t i = 0; i < 2 * n; ++i) {
+            ASSERT_EQ(pass[i], samples[2 * next + i] * 65536) << "step " << step << " word " << i;
+        }
+        next += n;
+    }
+    EXPECT_EQ(silent, GetParam().late);
+    EXPECT_EQ(t.lateBlocks.load(), GetParam().late);
+    EXPECT_EQ(next, (steps - 1 - GetParam().late) * n) << "a block was skipped or repeated";
+}
+
+INSTANTIATE_TEST_SUITE_P(Schedules, LatePlaybackThread,
+                         testing::Values(LateCase{0, 0}, LateCase{1, 0}, LateCase{3, 2}));
+
+TEST_F(PlaybackThreadTest, HostMessagesAreAnsweredAndResetResyncBufferSizeAndRateNoticesSignalRequests) {
+    // The request a notice left (ReqNone when none) must have been signalled exactly then.
+    auto left = [&](int16_t request) {
+        EXPECT_EQ(theTransport.deviceRequest.exchange(ReqNone), request);
+        EXPECT_EQ(device.event.waitFor(0), request != ReqNone);
+    };
+    auto ask = [&](long selector, long value, long answer, int16_t request) {
+        EXPECT_EQ(asioMessage(selector, value, nullptr, nullptr), answer) << selector << " " << value;
+        left(request);
+    };
+    const long q = kAsioSelectorSupported;
+    for (long s :
+         {kAsioEngineVersion, kAsioResetRequest, kAsioBufferSizeChange, kAsioResyncRequest,
+          kAsioLatenciesChanged, kAsioSupportsTimeInfo, kAsioSupportsTimeCode, kAsioSupportsInputMonitor}) {
+        ask(q, s, 1, ReqNone);
+    }
+    for (long s : {long{kAsioMMCCommand}, q, long{kAsioSupportsInputGain}, long{kAsioOverload}, 99L,
+                   long{kAsioLatenciesChanged}, long{kAsioSupportsTimeInfo}, long{kAsioSupportsTimeCode}}) {
+        ask(s, 0, 0, ReqNone);
+    }
+    for (long s : {long{kAsioMMCCommand}, q, long{kAsioSupportsInputGain}, long{kAsioOverload}}) {
+        ask(q, s, 0, ReqNone);
+    }
+    ask(kAsioEngineVersion, 0, 2, ReqNone);
+    ask(kAsioResetRequest, 0, 1, ReqDriverReset);
+    ask(kAsioResyncRequest, 0, 1, ReqDriverReset);
+    ask(kAsioBufferSizeChange, 256, 1, ReqSettingsChanged);
+    // Only a rate other than the session's asks the playback thread to end.
+    for (double rate : {44100.0, 48000.0, 44100.0001, std::nan("")}) {
+        sampleRateDidChange(rate);
+        left(rate == 44100.0 ? ReqNone : ReqSettingsChanged);
+    }
+}
+
+TEST(ComputeBlockFrames, GivesTheBlockSizeOfTheTableForEachBufferAndRate) {
+    // Powers of two from 32 to 1,024 give 6,144 frames times the rate factor (its boundaries at
+    // 88,200, 176,400 and 352,800 Hz); other buffers a multiple of theirs; larger ones are capped.
+    const double table[][3] = {
+        // buffer, rate, block
+        {32, 44100, 6144},     {128, 48000, 6144},    {64, 44100, 6144},     {512, 88199.9, 6144},
+        {512, 88200, 12288},   {256, 88200, 12288},   {512, 176399, 12288},  {512, 176400, 24576},
+        {512, 352799, 24576},  {1024, 352800, 49152}, {32, 384000, 49152},   {100, 44100, 6400},
+        {441, 44100, 7056},    {48, 44100, 6144},     {1000, 44100, 8000},   {1536, 192000, 18432},
+        {2048, 192000, 12288}, {4096, 44100, 24576},  {16384, 44100, 98304}, {24000, 48000, 144000},
+        {1025, 384000, 8200},  {2047, 384000, 16376}, {2048, 384000, 12288}, {512, 192000, 24576}};
+    for (const auto& [buffer, rate, block] : table) {
+        EXPECT_EQ(DspEngine::ComputeBlockFrames(static_cast<int32_t>(buffer), rate), block)
+            << buffer << " at " << rate;
+    }
+}
+
+TEST(BlockFill, FramesBeyondTheReadableStoreBecomeSilenceInsteadOfAnOverrun) {
+    std::string bytes = test::packSamples({1000, -1000, 2000, -2000, 3000, -3000}, 16);
+    auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    // Only two whole frames lie before the limit (the third is cut in half).
+    std::vector<int32_t> block(6, 7);
+    fillBlock(data, data + 10, true, 4, 65536.0, block.data(), 3);
+    EXPECT_EQ(block, (std::vector<int32_t>{1000 * 65536, -1000 * 65536, 2000 * 65536, -2000 * 65536, 0, 0}));
+    std::vector<float> floats(6, 7.0f);
+    convertToFloat(data, data + 10, true, floats.data(), 3);
+    EXPECT_EQ(floats, (std::vector<float>{1000 / 32767.0f, -1000 / 32767.0f, 2000 / 32767.0f,
+                                          -2000 / 32767.0f, 0, 0}));
+}
 
 }  // namespace
 }  // namespace quoril
