@@ -15,6 +15,7 @@
 #include "asio/DriverTestSupport.h"
 #include "content/CdDescriptor.h"
 #include "dsp/BlockFill.h"
+#include "dsp/ResamplerLibrary.h"
 #include "dsp/ResamplingPlaybackThread.h"
 #include "platform/CFormat.h"
 
@@ -23,12 +24,10 @@ namespace {
 
 using test::waitUntil;
 
-// A play session as the window runs it, on the capture driver registered in a temporary
-// registry (written to capturePath at `speed` times real time), with its start-up and running logs.
-class EngineSession {
-  public:
+// A play session as the window runs it, on the capture driver (registered in a temporary
+// registry, writing capturePath at `speed` times real time), with its start-up and running logs.
+struct EngineSession {
     EngineSession(long bufferSize, double deviceRate, double speed) {
-        capturePath = drivers.dir().file("capture.wav");
         drivers.addCaptureDriver();
         drivers.set(test::kCaptureName, "File", capturePath);
         drivers.set(test::kCaptureName, "Speed", cformat("%g", speed));
@@ -36,40 +35,33 @@ class EngineSession {
         drivers.set(test::kCaptureName, "Rate", cformat("%.4f", deviceRate));
     }
     ~EngineSession() { end(); }
-
     // Builds the engine (installation directory = the temporary directory).
     bool open(double outputRate, uint16_t converterType = 1, double volumeDb = 0.0) {
         drivers.save();
         engine = std::make_unique<DspEngine>(test::kCaptureName, drivers.dir().path(), outputRate, 0,
-                                             converterType, volumeDb, m_startLog);
+                                             converterType, volumeDb, startLog);
         return engine->active;
     }
     // StartThread with the disc, then waits for the thread to announce itself.
     bool start(const test::TestDisc& disc) {
-        if (!disc.ok()) {
-            return false;
-        }
-        engine->StartThread(disc.cd(), theTransport.volumeDb.load(), m_runLog);
-        return waitUntil([&] { return runLog().find("Playback starting") != std::string::npos; });
+        engine->StartThread(disc.cd(), theTransport.volumeDb.load(), log);
+        return disc.ok() &&
+               waitUntil([&] { return runLog().find("Playback starting") != std::string::npos; });
     }
-    // Terminate and delete the engine, as the window's exit path does.
-    void end() {
+    void end() {  // as the window's exit path does
         if (engine) {
             engine->Terminate();
             engine.reset();
         }
     }
-    std::string startLog() const { return m_startLog.snapshot(); }
-    std::string runLog() const {
-        if (engine) {
-            engine->drainLog();  // as the window's timer does
-        }
-        return m_runLog.snapshot();
+    std::string runLog() {
+        engine->drainLog();  // as the window's timer does
+        return log.snapshot();
     }
 
     test::DriverRegistry drivers;
-    std::string capturePath;
-    DiagnosticsLog m_startLog, m_runLog;
+    std::string capturePath = drivers.dir().file("capture.wav");
+    DiagnosticsLog startLog, log;
     std::unique_ptr<DspEngine> engine;
 };
 
@@ -80,9 +72,9 @@ TEST(DspEngineSetUp, ADriverWithNarrowSamplesIsRefusedWithoutItsBuffersBeingOver
     EngineSession session(512, 44100, 50);
     session.drivers.set(test::kCaptureName, "SampleType", "17");
     EXPECT_FALSE(session.open(44100));
-    EXPECT_NE(session.startLog().find("ASIO start FAILED.  Only 32 bit ASIO format supported."),
+    EXPECT_NE(session.startLog.snapshot().find("ASIO start FAILED.  Only 32 bit ASIO format supported."),
               std::string::npos)
-        << session.startLog();
+        << session.startLog.snapshot();
     EXPECT_FALSE(driverInfo().outputsAreInt32);
     // Let the driver's thread make a good number of buffer switches before the teardown.
     EXPECT_TRUE(waitUntil([&] {
@@ -131,7 +123,7 @@ TEST_P(PlaybackOnTheCaptureDriver, GivesExactlyTheExpectedWordsAcrossTheRepeat) 
     samples[1] = c.planted;
     test::TestDisc disc(samples, c.bits, c.discRate);
     EngineSession session(c.buffer, c.deviceRate, c.discRate == c.deviceRate ? 10 : 2);
-    ASSERT_TRUE(session.open(c.deviceRate, c.converter, c.volumeDb)) << session.startLog();
+    ASSERT_TRUE(session.open(c.deviceRate, c.converter, c.volumeDb)) << session.startLog.snapshot();
     const int32_t n = theTransport.blockFrames;
     theTransport.phaseSign.store(static_cast<int16_t>(c.phaseSign));
     ASSERT_TRUE(session.start(disc)) << disc.log.snapshot() << session.runLog();
@@ -194,7 +186,7 @@ TEST(DspEngineStress, ThousandsOfTransportOperationsAreAllCarriedOutWithoutALate
     const long frames = 10 * 44100;
     test::TestDisc disc(test::makeSamples(frames, 16, 2, 61), 16, 44100);
     EngineSession session(512, 44100, 6);
-    ASSERT_TRUE(session.open(44100)) << session.startLog();
+    ASSERT_TRUE(session.open(44100)) << session.startLog.snapshot();
     ASSERT_TRUE(session.start(disc)) << disc.log.snapshot() << session.runLog();
     DspEngine& engine = *session.engine;
     TransportState& t = theTransport;
@@ -205,18 +197,18 @@ TEST(DspEngineStress, ThousandsOfTransportOperationsAreAllCarriedOutWithoutALate
     for (int i = 0; i < 2000; ++i) {
         unsigned op = random() % 20;
         if (op < 8) {
-            int16_t expected = t.playing.load() == 1 ? 0 : 1;
+            const int16_t expected = t.playing.load() == 1 ? 0 : 1;
             engine.TogglePlay();
-            auto done = [&] { return t.playing.load() == expected && t.transportCommand.load() == 0; };
-            ASSERT_TRUE(waitUntil(done)) << "toggle " << i << " was lost";
+            ASSERT_TRUE(waitUntil([&] { return t.playing.load() == expected && !t.transportCommand.load(); }))
+                << "toggle " << i << " was lost";
             ++toggles;
         } else if (op < 10) {
-            uint32_t wakes = t.wakesHandled.load();
+            const uint32_t wakes = t.wakesHandled.load();
             engine.Stop();
-            auto done = [&] {
+            ASSERT_TRUE(waitUntil([&] {
                 return t.wakesHandled.load() != wakes && !t.transportCommand.load() && !t.playing.load();
-            };
-            ASSERT_TRUE(waitUntil(done)) << "stop " << i << " was lost";
+            })) << "stop "
+                << i << " was lost";
             ASSERT_EQ(t.position(), 0) << "stop " << i << " did not rewind";
             ++stops;
         } else if (op < 15) {
@@ -239,16 +231,33 @@ TEST(DspEngineStress, ThousandsOfTransportOperationsAreAllCarriedOutWithoutALate
             ++seeks;
         }
     }
-    EXPECT_GT(toggles, 500);
-    EXPECT_GT(stops, 100);
-    EXPECT_GT(seeks, 20);
+    EXPECT_TRUE(toggles > 500 && stops > 100 && seeks > 20) << toggles << " " << stops << " " << seeks;
     EXPECT_EQ(engine.lateBlocks(), 0) << "the playback thread fell behind the driver";
     const std::string log = session.runLog(), line = "Playback stopped.\r\n\r\n";
     int said = 0;
-    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
-        ++said;
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1), ++said) {
     }
     EXPECT_EQ(said, stops);
+}
+
+TEST(ResamplerLibrary, PrefersTheInstallationDirectoryAndNamesTheFirstMissingEntryPointOrTheMissingFile) {
+    for (std::string missing :
+         {"src_new", "src_delete", "src_process", "src_reset", "src_strerror", "src_process_and_src_reset"}) {
+        test::TempDir dir;
+        std::filesystem::copy_file(test::buildDir() + "/tests/stand_in_resampler_without_" + missing + ".so",
+                                   dir.file(ResamplerLibrary::kFileName));
+        DiagnosticsLog log;
+        ResamplerLibrary library;
+        EXPECT_FALSE(library.load(dir.path(), log));
+        EXPECT_FALSE(library.loaded());
+        EXPECT_EQ(log.snapshot(), "DLL \"libsamplerate.so.0\": [" + missing.substr(0, missing.find("_and")) +
+                                      "] runtime function not found. DLL is invalid.\r\n");
+    }
+    DiagnosticsLog log;
+    EXPECT_FALSE(ResamplerLibrary().loadFile("/nonexistent/libsamplerate.so.0", log));
+    EXPECT_EQ(log.snapshot(),
+              "DLL \"libsamplerate.so.0\" not found. Make sure this DLL is located in the "
+              "installation directory.\r\n");
 }
 
 }  // namespace
