@@ -1,28 +1,428 @@
 #include "dsp/DspEngine.h"
 
 #include <gtest/gtest.h>
+#include <samplerate.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "DspHarness.h"
 #include "asio/AsioSession.h"
 #include "asio/DriverTestSupport.h"
+#include "config/Settings.h"
 #include "content/CdDescriptor.h"
+#include "content/RamLoadThread.h"
 #include "dsp/BlockFill.h"
+#include "dsp/BufferCallbacks.h"
+#include "dsp/PlaybackThread.h"
 #include "dsp/ResamplerLibrary.h"
 #include "dsp/ResamplingPlaybackThread.h"
+#include "dsp/TransportState.h"
 #include "platform/CFormat.h"
+#include "platform/DiagnosticsLog.h"
+#include "platform/NamedEvent.h"
+#include "support/TempDir.h"
+#include "support/WavWriter.h"
 
 namespace quoril {
 namespace {
 
-using test::waitUntil;
+// Waits until condition() holds, at most until the deadline. True when it held.
+template <typename Condition>
+bool waitUntil(Condition condition, std::chrono::milliseconds deadline = std::chrono::seconds(20)) {
+    for (auto end = std::chrono::steady_clock::now() + deadline; !condition();) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+// Generated stereo samples (16 or 24 bits) as a WAV file, opened and loaded by the content code.
+struct TestDisc {
+    TestDisc(const std::vector<int32_t>& samples, int bits, uint32_t rate) {
+        if (test::WavWriter(bits, 2, rate).samples(samples).write(dir.file("disc.wav"))) {
+            disc = std::make_unique<CdDescriptor>(dir.file("disc.wav"), log, settings);
+            LoadProgress progress{0};
+            if (disc->active.load()) {
+                RamLoadThread::run(RamLoadRequest{disc.get(), &progress, &log});
+            }
+        }
+    }
+    CdDescriptor* cd() const { return disc.get(); }
+    bool ok() const { return disc && disc->active.load() && disc->frameCount > 0; }
+
+    test::TempDir dir;
+    Settings settings;
+    DiagnosticsLog log;
+    std::unique_ptr<CdDescriptor> disc;
+};
+
+// libsamplerate run directly: I frames a call from the position (zeros past the end), room for
+// n + 16 frames out, times gain, clipped to +-(2^31 - 1) and truncated. A call that reaches the
+// end gives silence instead, and the converter and the disc start again.
+inline std::vector<int32_t> referenceRun(const std::vector<int32_t>& samples, int bits, double discRate,
+                                         double outputRate, int32_t n, int inputFrames, int converter,
+                                         double gain, size_t frames, long position = 0) {
+    const long frameCount = static_cast<long>(samples.size() / 2);
+    const float divisor = bits == 16 ? 32767.0f : 8388607.0f;
+    int error = 0;
+    SRC_STATE* state = src_new(converter, 2, &error);
+    std::vector<float> in(2 * static_cast<size_t>(inputFrames)), out(2 * static_cast<size_t>(n + 16));
+    std::vector<int32_t> result;
+    while (result.size() < 2 * frames) {
+        for (long k = 0; k < 2 * inputFrames; ++k) {
+            in[k] = position + k / 2 < frameCount ? static_cast<float>(samples[2 * position + k]) / divisor
+                                                  : 0.0f;
+        }
+        SRC_DATA data{in.data(), out.data(), inputFrames, n + 16, 0, 0, 0, outputRate / discRate};
+        EXPECT_EQ(src_process(state, &data), 0);
+        position += data.input_frames_used;
+        if (position >= frameCount) {
+            src_reset(state);
+            std::fill(out.begin(), out.begin() + 2 * data.output_frames_gen, 0.0f);
+            position = 0;
+        }
+        for (long i = 0; i < 2 * data.output_frames_gen; ++i) {
+            result.push_back(static_cast<int32_t>(std::clamp(out[i] * gain, -2147483647.0, 2147483647.0)));
+        }
+    }
+    src_delete(state);
+    result.resize(2 * frames);
+    return result;
+}
+
+// The engine's set-up without a driver (blocks of n frames, outputs of b): a test plays the driver
+// itself (switchBuffer) or wakes a playback thread step by step (wake). All is put back at the end.
+class DspHarness {
+  public:
+    DspHarness(int32_t b, int32_t n, double rate) : m_b(b) {
+        theTransport.reset();
+        for (int k = 0; k < 2; ++k) {
+            m_blocks[k].assign(2 * static_cast<size_t>(n), 0);
+            theTransport.dspBlocks[k] = m_blocks[k].data();
+            for (int half = 0; half < 2; ++half) {
+                m_outputs[k][half].assign(static_cast<size_t>(b), 0);
+                driverInfo().bufferInfos[k].buffers[half] = m_outputs[k][half].data();
+            }
+        }
+        theTransport.blockFrames = n;
+        theTransport.dspEvent.store(&event);
+        theTransport.logTarget.store(&m_log);
+        theTransport.outputRate.store(driverInfo().requestedRate = rate);
+        driverInfo().preferredSize = b;
+        driverInfo().outputsAreInt32 = true;
+        DiagnosticsLog bindLog;
+        theResampler = m_resampler.load("", bindLog) ? &m_resampler : nullptr;
+    }
+    ~DspHarness() {
+        if (m_thread.joinable()) {
+            theTransport.post(CmdQuit);
+            waitForEnd();
+            event.close();
+            m_thread.join();
+        }
+        driverInfo() = DriverInfo{};
+        theResampler = nullptr;
+        theTransport.reset();
+        theTransport.dspEvent.store(nullptr);
+        theTransport.logTarget.store(nullptr);
+        theTransport.dspBlocks[0] = theTransport.dspBlocks[1] = nullptr;
+    }
+
+    // Runs the playback procedure on a thread of its own; true once it waits for its first wake.
+    bool start(void (*procedure)(CdDescriptor*) noexcept, CdDescriptor* cd) {
+        m_thread = std::thread(procedure, cd);
+        return waitUntil([] { return theTransport.threadRunning.load(); });
+    }
+    // Gives block `block` back (none when negative) as the callbacks do, posts a command, and
+    // waits until the thread has handled the wake or ended.
+    bool wake(int block, int16_t command = CmdNone) {
+        const uint32_t before = theTransport.wakesHandled.load();
+        if (block >= 0) {
+            theTransport.blockState[block].store(BlockRequested);
+        }
+        theTransport.post(static_cast<TransportCommand>(command));
+        return waitUntil(
+            [&] { return theTransport.wakesHandled.load() != before || !theTransport.threadRunning; });
+    }
+    bool waitForEnd() {
+        return waitUntil([] { return !theTransport.threadRunning.load(); });
+    }
+    // One buffer switch; the interleaved words the driver got.
+    std::vector<int32_t> switchBuffer(bool timeInfo = false) {
+        if (timeInfo) {
+            bufferSwitchTimeInfo(nullptr, m_half, ASIOFalse);
+        } else {
+            bufferSwitch(m_half, ASIOTrue);
+        }
+        std::vector<int32_t> words;
+        for (int32_t i = 0; i < m_b; ++i) {
+            words.insert(words.end(), {m_outputs[0][m_half][i], m_outputs[1][m_half][i]});
+        }
+        m_half ^= 1;
+        return words;
+    }
+    const std::vector<int32_t>& block(int k) const { return m_blocks[k]; }
+    bool blocksSilent() const {
+        return m_blocks[0] == std::vector<int32_t>(m_blocks[0].size()) && m_blocks[0] == m_blocks[1];
+    }
+    // The thread's lines so far, drained from the queue as the window's timer does.
+    std::string log() {
+        theTransport.logQueue.drain([this](const char* line) { m_log.append(line); });
+        return m_log.snapshot();
+    }
+
+    NamedEvent event{"_tamu_DSP_732"};
+
+  private:
+    int32_t m_b;
+    long m_half = 0;
+    DiagnosticsLog m_log;
+    ResamplerLibrary m_resampler;
+    std::vector<int32_t> m_blocks[2];
+    std::vector<int32_t> m_outputs[2][2];  // [channel][half]
+    std::thread m_thread;
+};
+
+// Either playback thread on a two-second disc, woken step by step as the callbacks and the
+// engine would wake it: blocks of 6,144 frames at 44,100 Hz.
+constexpr int32_t kBlock = 6144;
+constexpr int kNone = -1;  // no block given back
+const std::string kDirect = "Playback starting (SRC upsampling is bypassed)...\r\n\r\n";
+const std::string kResampling = "Playback starting using SRC...\r\n\r\n";
+
+class PlaybackThreadTest : public testing::Test {
+  protected:
+    // Starts the thread matching a disc at `rate` and posts CmdStart.
+    void start(uint32_t rate) {
+        samples = test::makeSamples(2 * rate, 16, 2, rate);
+        disc = std::make_unique<TestDisc>(samples, 16, rate);
+        ASSERT_TRUE(disc->ok()) << disc->log.snapshot();
+        theTransport.converterType.store(1);
+        ASSERT_TRUE(device.start(rate == 44100 ? PlaybackThread : ResamplingPlaybackThread, disc->cd()));
+        ASSERT_TRUE(device.wake(kNone, CmdStart));
+    }
+    // The disc's frames [from, from + kBlock) as the direct thread places them at 0 dB.
+    std::vector<int32_t> exact(int32_t from) const {
+        std::vector<int32_t> words;
+        for (int32_t i = 2 * from; i < 2 * (from + kBlock); ++i) {
+            words.push_back(samples[i] * 65536);
+        }
+        return words;
+    }
+
+    DspHarness device{512, kBlock, 44100};
+    std::vector<int32_t> samples;
+    std::unique_ptr<TestDisc> disc;
+};
+
+TEST_F(PlaybackThreadTest, HaltSilencesBothBlocksKeepsThePositionAndPlayContinuesFromIt) {
+    start(44100);
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));  // play fills block 1, the one after the current
+    ASSERT_TRUE(device.wake(0));
+    EXPECT_EQ(device.block(1), exact(0));
+    EXPECT_EQ(device.block(0), exact(kBlock));
+    ASSERT_TRUE(device.wake(1, CmdHalt));
+    EXPECT_TRUE(device.blocksSilent());
+    EXPECT_EQ(theTransport.position(), 2 * kBlock);
+    EXPECT_EQ(theTransport.playing.load(), 0);
+    EXPECT_EQ(theTransport.blockState[1].load(), BlockReady) << "halted, a request is handed back silent";
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));
+    EXPECT_EQ(device.block(1), exact(2 * kBlock));
+    EXPECT_EQ(device.block(0), std::vector<int32_t>(2 * kBlock, 0));
+    EXPECT_EQ(device.log(), kDirect);
+}
+
+TEST_F(PlaybackThreadTest, AfterHaltAndPlayTheConverterStartsFreshAtTheKeptPosition) {
+    start(48000);
+    EXPECT_EQ(device.log(), kResampling);
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_TRUE(device.wake(k % 2));
+    }
+    ASSERT_TRUE(device.wake(kNone, CmdHalt));
+    int32_t kept = theTransport.position();
+    ASSERT_TRUE(device.wake(0));
+    EXPECT_EQ(theTransport.position(), kept);
+    std::vector<int32_t> played;
+    for (int k = 0; k < 3; ++k) {
+        // Play fills block 1 (the next one); then 0, 1 as they are given back.
+        ASSERT_TRUE(device.wake(k == 0 ? kNone : k % 2 == 1 ? 0 : 1, k == 0 ? CmdPlay : CmdNone));
+        const std::vector<int32_t>& block = device.block(k % 2 == 0 ? 1 : 0);
+        played.insert(played.end(), block.begin(), block.end());
+    }
+    EXPECT_TRUE(played ==
+                referenceRun(samples, 16, 48000, 44100, kBlock, 6688, 1, 2147483647.0, 3 * kBlock, kept));
+}
+
+// How the thread ends: a closed event, a converter error, or (without repeat) the end of the
+// disc, where it halts with the position at the frame count and says so once.
+struct EndCase {
+    uint32_t rate;
+    bool closeEvent;
+    std::string tail;  // the log after the starting line
+};
+
+class PlaybackThreadEnd : public PlaybackThreadTest, public testing::WithParamInterface<EndCase> {};
+
+TEST_P(PlaybackThreadEnd, LeavesBothBlocksSilentAndSaysWhy) {
+    const EndCase& c = GetParam();
+    const bool toTheEnd = c.tail == "\tWav processed.\r\n";
+    theTransport.repeatAtEnd.store(!toTheEnd);
+    start(c.rate);
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));
+    if (c.closeEvent) {
+        device.event.close();
+    }
+    // 2 s of disc is 15 blocks: the end, then more requests that find the thread halted.
+    for (int k = 0; k < 24 && !c.closeEvent && theTransport.threadRunning.load(); ++k) {
+        ASSERT_TRUE(device.wake(k % 2));
+    }
+    ASSERT_TRUE(toTheEnd || device.waitForEnd());
+    EXPECT_EQ(device.log(), (c.rate == 44100 ? kDirect : kResampling) + c.tail);
+    EXPECT_TRUE(device.blocksSilent());
+    if (toTheEnd) {
+        EXPECT_EQ(theTransport.playing.load(), 0);
+        EXPECT_EQ(theTransport.position(), 2 * static_cast<int32_t>(c.rate));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, PlaybackThreadEnd,
+                         testing::Values(EndCase{44100, true, "\r\nPlayback ended."},
+                                         EndCase{44100, false, "\tWav processed.\r\n"},
+                                         EndCase{48000, false, "\tWav processed.\r\n"},
+                                         // 300 times below the device rate: a ratio the converter
+                                         // refuses (6: the library's code for it).
+                                         EndCase{147, false,
+                                                 std::string("srcERROR: ") + src_strerror(6) + "\r\n"}));
+
+// The playback thread held back (its wakes diverted) for a number of block switches while the
+// callbacks (both kinds, in turn) go on. Every pass the driver gets is either a whole block of
+// the disc, next in order, or silence; a silent pass counts late; nothing is played twice or
+// skipped, and each block is requested as soon as it is used up.
+struct LateCase {
+    int held;  // block switches the thread misses
+    int late;  // silent passes that follow: the other block covers one missed switch
+};
+
+class LatePlaybackThread : public PlaybackThreadTest, public testing::WithParamInterface<LateCase> {};
+
+TEST_P(LatePlaybackThread, PresentsWholeBlocksInOrderOrSilenceAndCountsTheSilence) {
+    constexpr int32_t n = kBlock, k = n / 512, steps = 10, holdFrom = 3;
+    TransportState& t = theTransport;
+    start(44100);
+    ASSERT_TRUE(device.wake(kNone, CmdPlay));
+    NamedEvent elsewhere("elsewhere");
+    auto served = [&] {
+        return std::ranges::none_of(t.blockState, [](auto& state) {
+            return state.load() == BlockRequested || state.load() == BlockFilling;
+        });
+    };
+
+    int32_t next = 0;  // the disc frame the next played block must begin with
+    int silent = 0;
+    bool wasHeld = false;
+    for (int step = 0; step < steps; ++step) {
+        const bool held = step >= holdFrom && step < holdFrom + GetParam().held;
+        t.dspEvent.store(held ? &elsewhere : &device.event);
+        std::vector<int32_t> pass;
+        for (int s = 0; s < k; ++s) {
+            std::vector<int32_t> words = device.switchBuffer(s % 2 == 1);
+            pass.insert(pass.end(), words.begin(), words.end());
+        }
+        if (!held) {
+            if (wasHeld) {
+                device.event.signal();  // the wakes diverted meanwhile reach the thread now
+            }
+            ASSERT_TRUE(waitUntil(served)) << "step " << step;
+        }
+        wasHeld = held;
+        if (step == 0 || std::all_of(pass.begin(), pass.end(), [](int32_t word) { return word == 0; })) {
+            silent += step == 0 ? 0 : 1;  // the first pass is the silence before play began
+            continue;
+        }
+        ASSERT_EQ(pass, exact(next)) << "step " << step;
+        next += n;
+    }
+    EXPECT_EQ(silent, GetParam().late);
+    EXPECT_EQ(t.lateBlocks.load(), GetParam().late);
+    EXPECT_EQ(next, (steps - 1 - GetParam().late) * n) << "a block was skipped or repeated";
+}
+
+INSTANTIATE_TEST_SUITE_P(Schedules, LatePlaybackThread,
+                         testing::Values(LateCase{0, 0}, LateCase{1, 0}, LateCase{3, 2}));
+
+TEST_F(PlaybackThreadTest, HostMessagesAreAnsweredAndResetResyncBufferSizeAndRateNoticesSignalRequests) {
+    // The request a notice left (ReqNone when none) must have been signalled exactly then.
+    auto left = [&](int16_t request) {
+        EXPECT_EQ(theTransport.deviceRequest.exchange(ReqNone), request);
+        EXPECT_EQ(device.event.waitFor(0), request != ReqNone);
+    };
+    auto ask = [&](long selector, long value, long answer, int16_t request) {
+        EXPECT_EQ(asioMessage(selector, value, nullptr, nullptr), answer) << selector << " " << value;
+        left(request);
+    };
+    const long q = kAsioSelectorSupported;
+    for (long s :
+         {kAsioEngineVersion, kAsioResetRequest, kAsioBufferSizeChange, kAsioResyncRequest,
+          kAsioLatenciesChanged, kAsioSupportsTimeInfo, kAsioSupportsTimeCode, kAsioSupportsInputMonitor}) {
+        ask(q, s, 1, ReqNone);
+    }
+    for (long s : {long{kAsioMMCCommand}, q, long{kAsioSupportsInputGain}, long{kAsioOverload}, 99L,
+                   long{kAsioLatenciesChanged}, long{kAsioSupportsTimeInfo}, long{kAsioSupportsTimeCode}}) {
+        ask(s, 0, 0, ReqNone);
+    }
+    for (long s : {long{kAsioMMCCommand}, q, long{kAsioSupportsInputGain}, long{kAsioOverload}}) {
+        ask(q, s, 0, ReqNone);
+    }
+    ask(kAsioEngineVersion, 0, 2, ReqNone);
+    ask(kAsioResetRequest, 0, 1, ReqDriverReset);
+    ask(kAsioResyncRequest, 0, 1, ReqDriverReset);
+    ask(kAsioBufferSizeChange, 256, 1, ReqSettingsChanged);
+    // Only a rate other than the session's asks the playback thread to end.
+    for (double rate : {44100.0, 48000.0, 44100.0001, std::nan("")}) {
+        sampleRateDidChange(rate);
+        left(rate == 44100.0 ? ReqNone : ReqSettingsChanged);
+    }
+}
+
+TEST(ComputeBlockFrames, GivesTheBlockSizeOfTheTableForEachBufferAndRate) {
+    // Powers of two from 32 to 1,024 give 6,144 frames times the rate factor (its boundaries at
+    // 88,200, 176,400 and 352,800 Hz); other buffers a multiple of theirs; larger ones are capped.
+    const double table[][3] = {
+        // buffer, rate, block
+        {32, 44100, 6144},     {128, 48000, 6144},    {64, 44100, 6144},     {512, 88199.9, 6144},
+        {512, 88200, 12288},   {256, 88200, 12288},   {512, 176399, 12288},  {512, 176400, 24576},
+        {512, 352799, 24576},  {1024, 352800, 49152}, {32, 384000, 49152},   {100, 44100, 6400},
+        {441, 44100, 7056},    {48, 44100, 6144},     {1000, 44100, 8000},   {1536, 192000, 18432},
+        {2048, 192000, 12288}, {4096, 44100, 24576},  {16384, 44100, 98304}, {24000, 48000, 144000},
+        {1025, 384000, 8200},  {2047, 384000, 16376}, {2048, 384000, 12288}, {512, 192000, 24576}};
+    for (const auto& [buffer, rate, block] : table) {
+        EXPECT_EQ(DspEngine::ComputeBlockFrames(static_cast<int32_t>(buffer), rate), block)
+            << buffer << " at " << rate;
+    }
+}
+
+TEST(BlockFill, FramesBeyondTheReadableStoreBecomeSilenceInsteadOfAnOverrun) {
+    std::string bytes = test::packSamples({1000, -1000, 2000, -2000, 3000, -3000}, 16);
+    auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    // Only two whole frames lie before the limit (the third is cut in half).
+    std::vector<int32_t> block(6, 7);
+    fillBlock(data, data + 10, true, 4, 65536.0, block.data(), 3);
+    EXPECT_EQ(block, (std::vector<int32_t>{1000 * 65536, -1000 * 65536, 2000 * 65536, -2000 * 65536, 0, 0}));
+    std::vector<float> floats(6, 7.0f);
+    convertToFloat(data, data + 10, true, floats.data(), 3);
+    EXPECT_EQ(floats, (std::vector<float>{1000 / 32767.0f, -1000 / 32767.0f, 2000 / 32767.0f,
+                                          -2000 / 32767.0f, 0, 0}));
+}
 
 // A play session as the window runs it, on the capture driver (registered in a temporary
 // registry, writing capturePath at `speed` times real time), with its start-up and running logs.
@@ -43,7 +443,7 @@ struct EngineSession {
         return engine->active;
     }
     // StartThread with the disc, then waits for the thread to announce itself.
-    bool start(const test::TestDisc& disc) {
+    bool start(const TestDisc& disc) {
         engine->StartThread(disc.cd(), theTransport.volumeDb.load(), log);
         return disc.ok() &&
                waitUntil([&] { return runLog().find("Playback starting") != std::string::npos; });
@@ -121,7 +521,7 @@ TEST_P(PlaybackOnTheCaptureDriver, GivesExactlyTheExpectedWordsAcrossTheRepeat) 
     std::vector<int32_t> samples = test::makeSamples(c.discRate * 2 + 777, c.bits, 2, 41);
     samples[0] = -(1 << (c.bits - 1));
     samples[1] = c.planted;
-    test::TestDisc disc(samples, c.bits, c.discRate);
+    TestDisc disc(samples, c.bits, c.discRate);
     EngineSession session(c.buffer, c.deviceRate, c.discRate == c.deviceRate ? 10 : 2);
     ASSERT_TRUE(session.open(c.deviceRate, c.converter, c.volumeDb)) << session.startLog.snapshot();
     const int32_t n = theTransport.blockFrames;
@@ -146,7 +546,7 @@ TEST_P(PlaybackOnTheCaptureDriver, GivesExactlyTheExpectedWordsAcrossTheRepeat) 
                                                        : static_cast<int32_t>(std::trunc(product)));
         }
     } else {
-        expected = test::referenceRun(
+        expected = referenceRun(
             samples, c.bits, c.discRate, c.deviceRate, n, ResamplerInputFrames(c.discRate, c.deviceRate, n),
             c.converter, level * 2147483647.0, static_cast<size_t>(frames * c.deviceRate / c.discRate) + n);
     }
@@ -184,7 +584,7 @@ INSTANTIATE_TEST_SUITE_P(
 // playback thread must keep up. Built with -DQUORIL_SANITIZE=thread it also shows any data race.
 TEST(DspEngineStress, ThousandsOfTransportOperationsAreAllCarriedOutWithoutALateBlock) {
     const long frames = 10 * 44100;
-    test::TestDisc disc(test::makeSamples(frames, 16, 2, 61), 16, 44100);
+    TestDisc disc(test::makeSamples(frames, 16, 2, 61), 16, 44100);
     EngineSession session(512, 44100, 6);
     ASSERT_TRUE(session.open(44100)) << session.startLog.snapshot();
     ASSERT_TRUE(session.start(disc)) << disc.log.snapshot() << session.runLog();
