@@ -99,30 +99,33 @@ inline std::vector<int32_t> referenceRun(const std::vector<int32_t>& samples, in
     return result;
 }
 
-// The engine's set-up without a driver (blocks of n frames, outputs of b): a test plays the driver
-// itself (switchBuffer) or wakes a playback thread step by step (wake). All is put back at the end.
-class DspHarness {
-  public:
-    DspHarness(int32_t b, int32_t n, double rate) : m_b(b) {
+// Either playback thread on a two-second disc, in the engine's set-up without a driver (blocks
+// of 6,144 frames at 44,100 Hz, outputs of 512): a test plays the driver itself (switchBuffer) or
+// wakes the thread step by step as the callbacks and the engine would (wake).
+constexpr int32_t kBlock = 6144, kBuffer = 512;
+constexpr int kNone = -1;  // no block given back
+const std::string kDirect = "Playback starting (SRC upsampling is bypassed)...\r\n\r\n";
+const std::string kResampling = "Playback starting using SRC...\r\n\r\n";
+
+class PlaybackThreadTest : public testing::Test {
+  protected:
+    PlaybackThreadTest() {
         theTransport.reset();
         for (int k = 0; k < 2; ++k) {
-            m_blocks[k].assign(2 * static_cast<size_t>(n), 0);
-            theTransport.dspBlocks[k] = m_blocks[k].data();
-            for (int half = 0; half < 2; ++half) {
-                m_outputs[k][half].assign(static_cast<size_t>(b), 0);
-                driverInfo().bufferInfos[k].buffers[half] = m_outputs[k][half].data();
-            }
+            theTransport.dspBlocks[k] = blocks[k].data();
+            driverInfo().bufferInfos[k].buffers[0] = outputs[k][0];
+            driverInfo().bufferInfos[k].buffers[1] = outputs[k][1];
         }
-        theTransport.blockFrames = n;
+        theTransport.blockFrames = kBlock;
         theTransport.dspEvent.store(&event);
         theTransport.logTarget.store(&m_log);
-        theTransport.outputRate.store(driverInfo().requestedRate = rate);
-        driverInfo().preferredSize = b;
+        theTransport.outputRate.store(driverInfo().requestedRate = 44100);
+        driverInfo().preferredSize = kBuffer;
         driverInfo().outputsAreInt32 = true;
         DiagnosticsLog bindLog;
         theResampler = m_resampler.load("", bindLog) ? &m_resampler : nullptr;
     }
-    ~DspHarness() {
+    ~PlaybackThreadTest() override {
         if (m_thread.joinable()) {
             theTransport.post(CmdQuit);
             waitForEnd();
@@ -137,10 +140,15 @@ class DspHarness {
         theTransport.dspBlocks[0] = theTransport.dspBlocks[1] = nullptr;
     }
 
-    // Runs the playback procedure on a thread of its own; true once it waits for its first wake.
-    bool start(void (*procedure)(CdDescriptor*) noexcept, CdDescriptor* cd) {
-        m_thread = std::thread(procedure, cd);
-        return waitUntil([] { return theTransport.threadRunning.load(); });
+    // Starts the thread matching a disc at `rate` and posts CmdStart.
+    void start(uint32_t rate) {
+        samples = test::makeSamples(2 * rate, 16, 2, rate);
+        disc = std::make_unique<TestDisc>(samples, 16, rate);
+        ASSERT_TRUE(disc->ok()) << disc->log.snapshot();
+        theTransport.converterType.store(1);
+        m_thread = std::thread(rate == 44100 ? PlaybackThread : ResamplingPlaybackThread, disc->cd());
+        ASSERT_TRUE(waitUntil([] { return theTransport.threadRunning.load(); }));
+        ASSERT_TRUE(wake(kNone, CmdStart));
     }
     // Gives block `block` back (none when negative) as the callbacks do, posts a command, and
     // waits until the thread has handled the wake or ended.
@@ -157,58 +165,26 @@ class DspHarness {
         return waitUntil([] { return !theTransport.threadRunning.load(); });
     }
     // One buffer switch; the interleaved words the driver got.
-    std::vector<int32_t> switchBuffer(bool timeInfo = false) {
+    std::vector<int32_t> switchBuffer(bool timeInfo) {
         if (timeInfo) {
             bufferSwitchTimeInfo(nullptr, m_half, ASIOFalse);
         } else {
             bufferSwitch(m_half, ASIOTrue);
         }
         std::vector<int32_t> words;
-        for (int32_t i = 0; i < m_b; ++i) {
-            words.insert(words.end(), {m_outputs[0][m_half][i], m_outputs[1][m_half][i]});
+        for (int32_t i = 0; i < kBuffer; ++i) {
+            words.insert(words.end(), {outputs[0][m_half][i], outputs[1][m_half][i]});
         }
         m_half ^= 1;
         return words;
     }
-    const std::vector<int32_t>& block(int k) const { return m_blocks[k]; }
     bool blocksSilent() const {
-        return m_blocks[0] == std::vector<int32_t>(m_blocks[0].size()) && m_blocks[0] == m_blocks[1];
+        return blocks[0] == std::vector<int32_t>(2 * kBlock) && blocks[0] == blocks[1];
     }
     // The thread's lines so far, drained from the queue as the window's timer does.
     std::string log() {
         theTransport.logQueue.drain([this](const char* line) { m_log.append(line); });
         return m_log.snapshot();
-    }
-
-    NamedEvent event{"_tamu_DSP_732"};
-
-  private:
-    int32_t m_b;
-    long m_half = 0;
-    DiagnosticsLog m_log;
-    ResamplerLibrary m_resampler;
-    std::vector<int32_t> m_blocks[2];
-    std::vector<int32_t> m_outputs[2][2];  // [channel][half]
-    std::thread m_thread;
-};
-
-// Either playback thread on a two-second disc, woken step by step as the callbacks and the
-// engine would wake it: blocks of 6,144 frames at 44,100 Hz.
-constexpr int32_t kBlock = 6144;
-constexpr int kNone = -1;  // no block given back
-const std::string kDirect = "Playback starting (SRC upsampling is bypassed)...\r\n\r\n";
-const std::string kResampling = "Playback starting using SRC...\r\n\r\n";
-
-class PlaybackThreadTest : public testing::Test {
-  protected:
-    // Starts the thread matching a disc at `rate` and posts CmdStart.
-    void start(uint32_t rate) {
-        samples = test::makeSamples(2 * rate, 16, 2, rate);
-        disc = std::make_unique<TestDisc>(samples, 16, rate);
-        ASSERT_TRUE(disc->ok()) << disc->log.snapshot();
-        theTransport.converterType.store(1);
-        ASSERT_TRUE(device.start(rate == 44100 ? PlaybackThread : ResamplingPlaybackThread, disc->cd()));
-        ASSERT_TRUE(device.wake(kNone, CmdStart));
     }
     // The disc's frames [from, from + kBlock) as the direct thread places them at 0 dB.
     std::vector<int32_t> exact(int32_t from) const {
@@ -219,44 +195,52 @@ class PlaybackThreadTest : public testing::Test {
         return words;
     }
 
-    DspHarness device{512, kBlock, 44100};
+    NamedEvent event{"_tamu_DSP_732"};
+    std::vector<int32_t> blocks[2]{std::vector<int32_t>(2 * kBlock), std::vector<int32_t>(2 * kBlock)};
+    int32_t outputs[2][2][kBuffer] = {};  // [channel][half]
     std::vector<int32_t> samples;
     std::unique_ptr<TestDisc> disc;
+
+  private:
+    long m_half = 0;
+    DiagnosticsLog m_log;
+    ResamplerLibrary m_resampler;
+    std::thread m_thread;
 };
 
 TEST_F(PlaybackThreadTest, HaltSilencesBothBlocksKeepsThePositionAndPlayContinuesFromIt) {
     start(44100);
-    ASSERT_TRUE(device.wake(kNone, CmdPlay));  // play fills block 1, the one after the current
-    ASSERT_TRUE(device.wake(0));
-    EXPECT_EQ(device.block(1), exact(0));
-    EXPECT_EQ(device.block(0), exact(kBlock));
-    ASSERT_TRUE(device.wake(1, CmdHalt));
-    EXPECT_TRUE(device.blocksSilent());
+    ASSERT_TRUE(wake(kNone, CmdPlay));  // play fills block 1, the one after the current
+    ASSERT_TRUE(wake(0));
+    EXPECT_EQ(blocks[1], exact(0));
+    EXPECT_EQ(blocks[0], exact(kBlock));
+    ASSERT_TRUE(wake(1, CmdHalt));
+    EXPECT_TRUE(blocksSilent());
     EXPECT_EQ(theTransport.position(), 2 * kBlock);
     EXPECT_EQ(theTransport.playing.load(), 0);
     EXPECT_EQ(theTransport.blockState[1].load(), BlockReady) << "halted, a request is handed back silent";
-    ASSERT_TRUE(device.wake(kNone, CmdPlay));
-    EXPECT_EQ(device.block(1), exact(2 * kBlock));
-    EXPECT_EQ(device.block(0), std::vector<int32_t>(2 * kBlock, 0));
-    EXPECT_EQ(device.log(), kDirect);
+    ASSERT_TRUE(wake(kNone, CmdPlay));
+    EXPECT_EQ(blocks[1], exact(2 * kBlock));
+    EXPECT_EQ(blocks[0], std::vector<int32_t>(2 * kBlock, 0));
+    EXPECT_EQ(log(), kDirect);
 }
 
 TEST_F(PlaybackThreadTest, AfterHaltAndPlayTheConverterStartsFreshAtTheKeptPosition) {
     start(48000);
-    EXPECT_EQ(device.log(), kResampling);
-    ASSERT_TRUE(device.wake(kNone, CmdPlay));
+    EXPECT_EQ(log(), kResampling);
+    ASSERT_TRUE(wake(kNone, CmdPlay));
     for (int k = 0; k < 3; ++k) {
-        ASSERT_TRUE(device.wake(k % 2));
+        ASSERT_TRUE(wake(k % 2));
     }
-    ASSERT_TRUE(device.wake(kNone, CmdHalt));
+    ASSERT_TRUE(wake(kNone, CmdHalt));
     int32_t kept = theTransport.position();
-    ASSERT_TRUE(device.wake(0));
+    ASSERT_TRUE(wake(0));
     EXPECT_EQ(theTransport.position(), kept);
     std::vector<int32_t> played;
     for (int k = 0; k < 3; ++k) {
         // Play fills block 1 (the next one); then 0, 1 as they are given back.
-        ASSERT_TRUE(device.wake(k == 0 ? kNone : k % 2 == 1 ? 0 : 1, k == 0 ? CmdPlay : CmdNone));
-        const std::vector<int32_t>& block = device.block(k % 2 == 0 ? 1 : 0);
+        ASSERT_TRUE(wake(k == 0 ? kNone : k % 2 == 1 ? 0 : 1, k == 0 ? CmdPlay : CmdNone));
+        const std::vector<int32_t>& block = blocks[k % 2 == 0 ? 1 : 0];
         played.insert(played.end(), block.begin(), block.end());
     }
     EXPECT_TRUE(played ==
@@ -278,17 +262,17 @@ TEST_P(PlaybackThreadEnd, LeavesBothBlocksSilentAndSaysWhy) {
     const bool toTheEnd = c.tail == "\tWav processed.\r\n";
     theTransport.repeatAtEnd.store(!toTheEnd);
     start(c.rate);
-    ASSERT_TRUE(device.wake(kNone, CmdPlay));
+    ASSERT_TRUE(wake(kNone, CmdPlay));
     if (c.closeEvent) {
-        device.event.close();
+        event.close();
     }
     // 2 s of disc is 15 blocks: the end, then more requests that find the thread halted.
     for (int k = 0; k < 24 && !c.closeEvent && theTransport.threadRunning.load(); ++k) {
-        ASSERT_TRUE(device.wake(k % 2));
+        ASSERT_TRUE(wake(k % 2));
     }
-    ASSERT_TRUE(toTheEnd || device.waitForEnd());
-    EXPECT_EQ(device.log(), (c.rate == 44100 ? kDirect : kResampling) + c.tail);
-    EXPECT_TRUE(device.blocksSilent());
+    ASSERT_TRUE(toTheEnd || waitForEnd());
+    EXPECT_EQ(log(), (c.rate == 44100 ? kDirect : kResampling) + c.tail);
+    EXPECT_TRUE(blocksSilent());
     if (toTheEnd) {
         EXPECT_EQ(theTransport.playing.load(), 0);
         EXPECT_EQ(theTransport.position(), 2 * static_cast<int32_t>(c.rate));
@@ -319,7 +303,7 @@ TEST_P(LatePlaybackThread, PresentsWholeBlocksInOrderOrSilenceAndCountsTheSilenc
     constexpr int32_t n = kBlock, k = n / 512, steps = 10, holdFrom = 3;
     TransportState& t = theTransport;
     start(44100);
-    ASSERT_TRUE(device.wake(kNone, CmdPlay));
+    ASSERT_TRUE(wake(kNone, CmdPlay));
     NamedEvent elsewhere("elsewhere");
     auto served = [&] {
         return std::ranges::none_of(t.blockState, [](auto& state) {
@@ -332,15 +316,15 @@ TEST_P(LatePlaybackThread, PresentsWholeBlocksInOrderOrSilenceAndCountsTheSilenc
     bool wasHeld = false;
     for (int step = 0; step < steps; ++step) {
         const bool held = step >= holdFrom && step < holdFrom + GetParam().held;
-        t.dspEvent.store(held ? &elsewhere : &device.event);
+        t.dspEvent.store(held ? &elsewhere : &event);
         std::vector<int32_t> pass;
         for (int s = 0; s < k; ++s) {
-            std::vector<int32_t> words = device.switchBuffer(s % 2 == 1);
+            std::vector<int32_t> words = switchBuffer(s % 2 == 1);
             pass.insert(pass.end(), words.begin(), words.end());
         }
         if (!held) {
             if (wasHeld) {
-                device.event.signal();  // the wakes diverted meanwhile reach the thread now
+                event.signal();  // the wakes diverted meanwhile reach the thread now
             }
             ASSERT_TRUE(waitUntil(served)) << "step " << step;
         }
@@ -364,7 +348,7 @@ TEST_F(PlaybackThreadTest, HostMessagesAreAnsweredAndResetResyncBufferSizeAndRat
     // The request a notice left (ReqNone when none) must have been signalled exactly then.
     auto left = [&](int16_t request) {
         EXPECT_EQ(theTransport.deviceRequest.exchange(ReqNone), request);
-        EXPECT_EQ(device.event.waitFor(0), request != ReqNone);
+        EXPECT_EQ(event.waitFor(0), request != ReqNone);
     };
     auto ask = [&](long selector, long value, long answer, int16_t request) {
         EXPECT_EQ(asioMessage(selector, value, nullptr, nullptr), answer) << selector << " " << value;
