@@ -48,16 +48,15 @@ bool waitUntil(Condition condition, std::chrono::milliseconds deadline = std::ch
 // Generated stereo samples (16 or 24 bits) as a WAV file, opened and loaded by the content code.
 struct TestDisc {
     TestDisc(const std::vector<int32_t>& samples, int bits, uint32_t rate) {
-        if (test::WavWriter(bits, 2, rate).samples(samples).write(dir.file("disc.wav"))) {
-            disc = std::make_unique<CdDescriptor>(dir.file("disc.wav"), log, settings);
-            LoadProgress progress{0};
-            if (disc->active.load()) {
-                RamLoadThread::run(RamLoadRequest{disc.get(), &progress, &log});
-            }
+        test::WavWriter(bits, 2, rate).samples(samples).write(dir.file("disc.wav"));
+        disc = std::make_unique<CdDescriptor>(dir.file("disc.wav"), log, settings);
+        LoadProgress progress{0};
+        if (disc->active.load()) {
+            RamLoadThread::run(RamLoadRequest{disc.get(), &progress, &log});
         }
     }
     CdDescriptor* cd() const { return disc.get(); }
-    bool ok() const { return disc && disc->active.load() && disc->frameCount > 0; }
+    bool ok() const { return disc->active.load() && disc->frameCount > 0; }
 
     test::TempDir dir;
     Settings settings;
@@ -136,7 +135,6 @@ class PlaybackThreadTest : public testing::Test {
         theResampler = nullptr;
         theTransport.reset();
         theTransport.dspEvent.store(nullptr);
-        theTransport.logTarget.store(nullptr);
         theTransport.dspBlocks[0] = theTransport.dspBlocks[1] = nullptr;
     }
 
@@ -354,18 +352,19 @@ TEST_F(PlaybackThreadTest, HostMessagesAreAnsweredAndResetResyncBufferSizeAndRat
         EXPECT_EQ(asioMessage(selector, value, nullptr, nullptr), answer) << selector << " " << value;
         left(request);
     };
+    // Supported, unsupported and unknown selectors, asked directly and through kAsioSelectorSupported.
     const long q = kAsioSelectorSupported;
     for (long s :
          {kAsioEngineVersion, kAsioResetRequest, kAsioBufferSizeChange, kAsioResyncRequest,
           kAsioLatenciesChanged, kAsioSupportsTimeInfo, kAsioSupportsTimeCode, kAsioSupportsInputMonitor}) {
         ask(q, s, 1, ReqNone);
     }
-    for (long s : {long{kAsioMMCCommand}, q, long{kAsioSupportsInputGain}, long{kAsioOverload}, 99L,
-                   long{kAsioLatenciesChanged}, long{kAsioSupportsTimeInfo}, long{kAsioSupportsTimeCode}}) {
+    for (long s : {long{kAsioMMCCommand}, q, long{kAsioSupportsInputGain}, long{kAsioOverload}, 99L}) {
         ask(s, 0, 0, ReqNone);
-    }
-    for (long s : {long{kAsioMMCCommand}, q, long{kAsioSupportsInputGain}, long{kAsioOverload}}) {
         ask(q, s, 0, ReqNone);
+    }
+    for (long s : {long{kAsioLatenciesChanged}, long{kAsioSupportsTimeInfo}, long{kAsioSupportsTimeCode}}) {
+        ask(s, 0, 0, ReqNone);
     }
     ask(kAsioEngineVersion, 0, 2, ReqNone);
     ask(kAsioResetRequest, 0, 1, ReqDriverReset);
@@ -382,14 +381,12 @@ TEST(ComputeBlockFrames, GivesTheBlockSizeOfTheTableForEachBufferAndRate) {
     // Powers of two from 32 to 1,024 give 6,144 frames times the rate factor (its boundaries at
     // 88,200, 176,400 and 352,800 Hz); other buffers a multiple of theirs; larger ones are capped.
     const double table[][3] = {
-        // buffer, rate, block
-        {32, 44100, 6144},     {128, 48000, 6144},    {64, 44100, 6144},     {512, 88199.9, 6144},
-        {512, 88200, 12288},   {256, 88200, 12288},   {512, 176399, 12288},  {512, 176400, 24576},
-        {512, 352799, 24576},  {1024, 352800, 49152}, {32, 384000, 49152},   {100, 44100, 6400},
-        {441, 44100, 7056},    {48, 44100, 6144},     {1000, 44100, 8000},   {1536, 192000, 18432},
-        {2048, 192000, 12288}, {4096, 44100, 24576},  {16384, 44100, 98304}, {24000, 48000, 144000},
-        {1025, 384000, 8200},  {2047, 384000, 16376}, {2048, 384000, 12288}, {512, 192000, 24576}};
-    for (const auto& [buffer, rate, block] : table) {
+        {32, 44100, 6144},     {128, 48000, 6144},     {512, 88199.9, 6144},  {256, 88200, 12288},
+        {512, 176399, 12288},  {512, 176400, 24576},   {512, 352799, 24576},  {1024, 352800, 49152},
+        {32, 384000, 49152},   {100, 44100, 6400},     {441, 44100, 7056},    {48, 44100, 6144},
+        {1000, 44100, 8000},   {1536, 192000, 18432},  {2048, 192000, 12288}, {4096, 44100, 24576},
+        {16384, 44100, 98304}, {24000, 48000, 144000}, {1025, 384000, 8200},  {2047, 384000, 16376}};
+    for (const auto& [buffer, rate, block] : table) {  // buffer, rate, block
         EXPECT_EQ(DspEngine::ComputeBlockFrames(static_cast<int32_t>(buffer), rate), block)
             << buffer << " at " << rate;
     }
@@ -435,8 +432,8 @@ struct EngineSession {
     void end() {  // as the window's exit path does
         if (engine) {
             engine->Terminate();
-            engine.reset();
         }
+        engine.reset();
     }
     std::string runLog() {
         engine->drainLog();  // as the window's timer does
@@ -547,9 +544,9 @@ TEST_P(PlaybackOnTheCaptureDriver, GivesExactlyTheExpectedWordsAcrossTheRepeat) 
         EXPECT_EQ(got % n, 0) << "playback begins at a block boundary";
         EXPECT_EQ(captured[2 * got + 1], c.word);
     }
-    for (size_t i = 0; i < expected.size() - 2 * want; ++i) {
-        ASSERT_EQ(captured[2 * got + i], expected[2 * want + i]) << "word " << i;
-    }
+    const auto [wrong, _] =
+        std::mismatch(expected.begin() + 2 * want, expected.end(), captured.begin() + 2 * got);
+    EXPECT_EQ(wrong, expected.end()) << "word " << wrong - expected.begin() - 2 * want;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -575,7 +572,6 @@ TEST(DspEngineStress, ThousandsOfTransportOperationsAreAllCarriedOutWithoutALate
     DspEngine& engine = *session.engine;
     TransportState& t = theTransport;
     const int32_t n = t.blockFrames;
-
     std::mt19937 random(12345);
     int toggles = 0, stops = 0, seeks = 0;
     for (int i = 0; i < 2000; ++i) {
@@ -601,17 +597,14 @@ TEST(DspEngineStress, ThousandsOfTransportOperationsAreAllCarriedOutWithoutALate
             t.phaseSign.store(static_cast<int16_t>(-t.phaseSign.load()));
         } else if (t.playing.load() == 1) {
             // A seek to a frame off the current block grid: a lost seek would leave the grid.
-            int32_t now = t.position();
+            const int32_t now = t.position(), wakes = static_cast<int32_t>(t.wakesHandled.load());
             int32_t target = static_cast<int32_t>(random() % static_cast<unsigned>(frames - 20 * n));
-            if ((target - now) % n == 0) {
-                ++target;
-            }
-            uint32_t wakes = t.wakesHandled.load();
+            target += (target - now) % n == 0 ? 1 : 0;
             t.setPosition(target);
-            ASSERT_TRUE(waitUntil([&] { return t.wakesHandled.load() >= wakes + 2; }));
-            int32_t after = t.position();
-            ASSERT_GT(after, target) << "seek " << i;
-            ASSERT_EQ((after - target) % n, 0) << "seek " << i << " to " << target << " was overwritten";
+            ASSERT_TRUE(waitUntil([&] { return static_cast<int32_t>(t.wakesHandled.load()) >= wakes + 2; }));
+            const int32_t after = t.position();
+            ASSERT_TRUE(after > target && (after - target) % n == 0)
+                << "seek " << i << " to " << target << " was overwritten";
             ++seeks;
         }
     }
