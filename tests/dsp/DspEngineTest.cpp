@@ -184,10 +184,10 @@ class PlaybackThreadTest : public testing::Test {
         theTransport.logQueue.drain([this](const char* line) { m_log.append(line); });
         return m_log.snapshot();
     }
-    // The disc's frames [from, from + kBlock) as the direct thread places them at 0 dB.
-    std::vector<int32_t> exact(int32_t from) const {
+    // `count` blocks of the disc from frame `from` as the direct thread places them at 0 dB.
+    std::vector<int32_t> exact(int32_t from, int32_t count = 1) const {
         std::vector<int32_t> words;
-        for (int32_t i = 2 * from; i < 2 * (from + kBlock); ++i) {
+        for (int32_t i = 2 * from; i < 2 * (from + count * kBlock); ++i) {
             words.push_back(samples[i] * 65536);
         }
         return words;
@@ -206,44 +206,41 @@ class PlaybackThreadTest : public testing::Test {
     std::thread m_thread;
 };
 
-TEST_F(PlaybackThreadTest, HaltSilencesBothBlocksKeepsThePositionAndPlayContinuesFromIt) {
-    start(44100);
-    ASSERT_TRUE(wake(kNone, CmdPlay));  // play fills block 1, the one after the current
-    ASSERT_TRUE(wake(0));
-    EXPECT_EQ(blocks[1], exact(0));
-    EXPECT_EQ(blocks[0], exact(kBlock));
-    ASSERT_TRUE(wake(1, CmdHalt));
+// Halt silences both blocks and keeps the position; play goes on from there, the converter
+// starting afresh. Play fills the block after the current one (1), then 0 and 1 as given back.
+class PlaybackThreadHalt : public PlaybackThreadTest, public testing::WithParamInterface<uint32_t> {};
+
+TEST_P(PlaybackThreadHalt, SilencesBothBlocksKeepsThePositionAndPlayGoesOnFromIt) {
+    const uint32_t rate = GetParam();
+    start(rate);
+    auto playThreeBlocks = [&] {
+        std::vector<int32_t> played;
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_TRUE(wake(k - 1, k == 0 ? CmdPlay : CmdNone));
+            EXPECT_TRUE(k > 0 || blocks[0] == std::vector<int32_t>(2 * kBlock)) << "play filled one block";
+            played.insert(played.end(), blocks[(k + 1) % 2].begin(), blocks[(k + 1) % 2].end());
+        }
+        return played;
+    };
+    auto expected = [&](int32_t from) {
+        return rate == 44100
+                   ? exact(from, 3)
+                   : referenceRun(samples, 16, 48000, 44100, kBlock, 6688, 1, 2147483647.0, 3 * kBlock, from);
+    };
+    EXPECT_TRUE(playThreeBlocks() == expected(0));
+    ASSERT_TRUE(wake(0, CmdHalt));
     EXPECT_TRUE(blocksSilent());
-    EXPECT_EQ(theTransport.position(), 2 * kBlock);
     EXPECT_EQ(theTransport.playing.load(), 0);
-    EXPECT_EQ(theTransport.blockState[1].load(), BlockReady) << "halted, a request is handed back silent";
-    ASSERT_TRUE(wake(kNone, CmdPlay));
-    EXPECT_EQ(blocks[1], exact(2 * kBlock));
-    EXPECT_EQ(blocks[0], std::vector<int32_t>(2 * kBlock, 0));
-    EXPECT_EQ(log(), kDirect);
+    EXPECT_EQ(theTransport.blockState[0].load(), BlockReady) << "halted, a request is handed back silent";
+    const int32_t kept = theTransport.position();
+    EXPECT_TRUE(rate != 44100 || kept == 3 * kBlock) << kept;
+    ASSERT_TRUE(wake(1));
+    EXPECT_EQ(theTransport.position(), kept);
+    EXPECT_TRUE(playThreeBlocks() == expected(kept));
+    EXPECT_EQ(log(), rate == 44100 ? kDirect : kResampling);
 }
 
-TEST_F(PlaybackThreadTest, AfterHaltAndPlayTheConverterStartsFreshAtTheKeptPosition) {
-    start(48000);
-    EXPECT_EQ(log(), kResampling);
-    ASSERT_TRUE(wake(kNone, CmdPlay));
-    for (int k = 0; k < 3; ++k) {
-        ASSERT_TRUE(wake(k % 2));
-    }
-    ASSERT_TRUE(wake(kNone, CmdHalt));
-    int32_t kept = theTransport.position();
-    ASSERT_TRUE(wake(0));
-    EXPECT_EQ(theTransport.position(), kept);
-    std::vector<int32_t> played;
-    for (int k = 0; k < 3; ++k) {
-        // Play fills block 1 (the next one); then 0, 1 as they are given back.
-        ASSERT_TRUE(wake(k == 0 ? kNone : k % 2 == 1 ? 0 : 1, k == 0 ? CmdPlay : CmdNone));
-        const std::vector<int32_t>& block = blocks[k % 2 == 0 ? 1 : 0];
-        played.insert(played.end(), block.begin(), block.end());
-    }
-    EXPECT_TRUE(played ==
-                referenceRun(samples, 16, 48000, 44100, kBlock, 6688, 1, 2147483647.0, 3 * kBlock, kept));
-}
+INSTANTIATE_TEST_SUITE_P(Rates, PlaybackThreadHalt, testing::Values(44100u, 48000u));
 
 // How the thread ends: a closed event, a converter error, or (without repeat) the end of the
 // disc, where it halts with the position at the frame count and says so once.
