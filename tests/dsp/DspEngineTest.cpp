@@ -33,7 +33,6 @@
 namespace quoril {
 namespace {
 
-// Waits until condition() holds, at most until the deadline. True when it held.
 template <typename Condition>
 bool waitUntil(Condition condition, std::chrono::milliseconds deadline = std::chrono::seconds(20)) {
     for (auto end = std::chrono::steady_clock::now() + deadline; !condition();) {
@@ -98,9 +97,8 @@ inline std::vector<int32_t> referenceRun(const std::vector<int32_t>& samples, in
     return result;
 }
 
-// Either playback thread on a two-second disc, in the engine's set-up without a driver (blocks
-// of 6,144 frames at 44,100 Hz, outputs of 512): a test plays the driver itself (switchBuffer) or
-// wakes the thread step by step as the callbacks and the engine would (wake).
+// Either playback thread on a two-second disc without a driver: a test plays the driver itself
+// (switchBuffer) or wakes the thread step by step as the callbacks and the engine would (wake).
 constexpr int32_t kBlock = 6144, kBuffer = 512;
 constexpr int kNone = -1;  // no block given back
 const std::string kDirect = "Playback starting (SRC upsampling is bypassed)...\r\n\r\n";
@@ -138,7 +136,6 @@ class PlaybackThreadTest : public testing::Test {
         theTransport.dspBlocks[0] = theTransport.dspBlocks[1] = nullptr;
     }
 
-    // Starts the thread matching a disc at `rate` and posts CmdStart.
     void start(uint32_t rate) {
         samples = test::makeSamples(2 * rate, 16, 2, rate);
         disc = std::make_unique<TestDisc>(samples, 16, rate);
@@ -162,7 +159,6 @@ class PlaybackThreadTest : public testing::Test {
     bool waitForEnd() {
         return waitUntil([] { return !theTransport.threadRunning.load(); });
     }
-    // One buffer switch; the interleaved words the driver got.
     std::vector<int32_t> switchBuffer(bool timeInfo) {
         if (timeInfo) {
             bufferSwitchTimeInfo(nullptr, m_half, ASIOFalse);
@@ -283,10 +279,9 @@ INSTANTIATE_TEST_SUITE_P(Ends, PlaybackThreadEnd,
                                          EndCase{147, false,
                                                  std::string("srcERROR: ") + src_strerror(6) + "\r\n"}));
 
-// The playback thread held back (its wakes diverted) for a number of block switches while the
-// callbacks (both kinds, in turn) go on. Every pass the driver gets is either a whole block of
-// the disc, next in order, or silence; a silent pass counts late; nothing is played twice or
-// skipped, and each block is requested as soon as it is used up.
+// The thread held back (its wakes diverted) for some block switches while both kinds of callback
+// go on in turn. Every pass the driver gets is a whole block of the disc, next in order, or
+// silence, counted late; nothing is played twice or skipped.
 struct LateCase {
     int held;  // block switches the thread misses
     int late;  // silent passes that follow: the other block covers one missed switch
@@ -413,14 +408,12 @@ struct EngineSession {
         drivers.set(test::kCaptureName, "Rate", cformat("%.4f", deviceRate));
     }
     ~EngineSession() { end(); }
-    // Builds the engine (installation directory = the temporary directory).
     bool open(double outputRate, uint16_t converterType = 1, double volumeDb = 0.0) {
         drivers.save();
         engine = std::make_unique<DspEngine>(test::kCaptureName, drivers.dir().path(), outputRate, 0,
                                              converterType, volumeDb, startLog);
         return engine->active;
     }
-    // StartThread with the disc, then waits for the thread to announce itself.
     bool start(const TestDisc& disc) {
         engine->StartThread(disc.cd(), theTransport.volumeDb.load(), log);
         return disc.ok() &&
@@ -443,40 +436,34 @@ struct EngineSession {
     std::unique_ptr<DspEngine> engine;
 };
 
-// A driver that reports 24-bit samples is started before its channels are listed and refused;
-// meanwhile its thread calls the callbacks, which must not write 32-bit words into its 3-byte
-// samples.
-TEST(DspEngineSetUp, ADriverWithNarrowSamplesIsRefusedWithoutItsBuffersBeingOverrun) {
+// A driver with 24-bit samples is started, then refused; meanwhile its thread calls the
+// callbacks, which must not write 32-bit words into its 3-byte samples. No playback thread starts
+// then, nor without a disc or with an inactive one.
+TEST(DspEngineSetUp, ARefusedDriverIsNotOverrunAndNoThreadStartsWithoutADiscOrASession) {
+    Settings settings;
+    DiagnosticsLog discLog, log;
+    TestDisc disc(test::makeSamples(2 * 44100), 16, 44100);
     EngineSession session(512, 44100, 50);
+    CdDescriptor inactive(session.drivers.dir().file("missing.wav"), discLog, settings);
     session.drivers.set(test::kCaptureName, "SampleType", "17");
     EXPECT_FALSE(session.open(44100));
     EXPECT_NE(session.startLog.snapshot().find("ASIO start FAILED.  Only 32 bit ASIO format supported."),
               std::string::npos)
         << session.startLog.snapshot();
     EXPECT_FALSE(driverInfo().outputsAreInt32);
-    // Let the driver's thread make a good number of buffer switches before the teardown.
     EXPECT_TRUE(waitUntil([&] {
         std::error_code ec;
         return std::filesystem::file_size(session.capturePath, ec) > 64 * 1024 && !ec;
     }));
-}
-
-TEST(DspEngineStartThread, WithoutADiscOrWithAnInactiveDiscLeavesTheEngineInactive) {
-    for (bool withDisc : {false, true}) {
-        EngineSession session(512, 44100, 1);
-        ASSERT_TRUE(session.open(44100));
-        Settings settings;
-        DiagnosticsLog discLog, log;
-        CdDescriptor inactive(session.drivers.dir().file("missing.wav"), discLog, settings);
-        session.engine->StartThread(withDisc ? &inactive : nullptr, -3.0, log);
+    for (CdDescriptor* cd : {static_cast<CdDescriptor*>(nullptr), &inactive, disc.cd()}) {
+        session.engine->StartThread(cd, -3.0, log);
         EXPECT_FALSE(session.engine->active);
         EXPECT_EQ(session.engine->cd, nullptr);
-        EXPECT_EQ(log.snapshot(), withDisc ? "\r\nDSP Thread cannot start: CD is inactive.\r\n"
-                                           : "\r\nDSP Thread cannot start: CD is NULL (not defined).\r\n");
     }
+    EXPECT_EQ(log.snapshot(),
+              "\r\nDSP Thread cannot start: CD is NULL (not defined).\r\n"
+              "\r\nDSP Thread cannot start: CD is inactive.\r\n\r\nDSP Thread FAILED to start.\r\n");
 }
-
-// ---- End to end on the capture driver, running faster than real time ----
 
 struct CaptureCase {
     uint32_t discRate;
@@ -557,9 +544,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CaptureCase{44100, 176400, 1024, 1, 16, 0.0, 1, 32767, 0},
                     CaptureCase{44100, 96000, 512, 1, 24, -3.5, -1, 8388607, 0}));
 
-// Transport operations from the window thread while the capture driver runs faster than real
-// time: each one must be carried out (none lost or overwritten by the playback thread), and the
-// playback thread must keep up. Built with -DQUORIL_SANITIZE=thread it also shows any data race.
+// Transport operations from the window thread while the capture driver runs faster than real time:
+// none may be lost, and the playback thread must keep up (under ThreadSanitizer: no data race).
 TEST(DspEngineStress, ThousandsOfTransportOperationsAreAllCarriedOutWithoutALateBlock) {
     const long frames = 10 * 44100;
     TestDisc disc(test::makeSamples(frames, 16, 2, 61), 16, 44100);
