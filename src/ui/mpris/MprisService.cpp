@@ -188,23 +188,10 @@ int transport(sd_bus_message* message, void* userdata, Transport command) {
     return sd_bus_reply_method_return(message, "");
 }
 
-int methodPlay(sd_bus_message* m, void* u, sd_bus_error*) {
-    return transport(m, u, Transport::Play);
-}
-int methodPause(sd_bus_message* m, void* u, sd_bus_error*) {
-    return transport(m, u, Transport::Pause);
-}
-int methodPlayPause(sd_bus_message* m, void* u, sd_bus_error*) {
-    return transport(m, u, Transport::PlayPause);
-}
-int methodStop(sd_bus_message* m, void* u, sd_bus_error*) {
-    return transport(m, u, Transport::Stop);
-}
-int methodNext(sd_bus_message* m, void* u, sd_bus_error*) {
-    return transport(m, u, Transport::Next);
-}
-int methodPrevious(sd_bus_message* m, void* u, sd_bus_error*) {
-    return transport(m, u, Transport::Previous);
+// One bus method per transport command; all of them take no arguments.
+template <Transport command>
+int methodTransport(sd_bus_message* m, void* u, sd_bus_error*) {
+    return transport(m, u, command);
 }
 
 int methodSeek(sd_bus_message* message, void* userdata, sd_bus_error*) {
@@ -300,12 +287,12 @@ const sd_bus_vtable kRootVtable[] = {
 
 const sd_bus_vtable kPlayerVtable[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD("Next", "", "", methodNext, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Previous", "", "", methodPrevious, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Pause", "", "", methodPause, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("PlayPause", "", "", methodPlayPause, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Stop", "", "", methodStop, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Play", "", "", methodPlay, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Next", "", "", methodTransport<Transport::Next>, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Previous", "", "", methodTransport<Transport::Previous>, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Pause", "", "", methodTransport<Transport::Pause>, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("PlayPause", "", "", methodTransport<Transport::PlayPause>, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Stop", "", "", methodTransport<Transport::Stop>, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Play", "", "", methodTransport<Transport::Play>, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Seek", "x", "", methodSeek, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("SetPosition", "ox", "", methodSetPosition, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("OpenUri", "s", "", methodOpenUri, SD_BUS_VTABLE_UNPRIVILEGED),
