@@ -399,7 +399,7 @@ class PlaybackOnTheCaptureDriver : public testing::TestWithParam<CaptureCase> {}
 TEST_P(PlaybackOnTheCaptureDriver, GivesExactlyTheExpectedWordsAcrossTheRepeat) {
     const CaptureCase& c = GetParam();
     std::vector<int32_t> samples = test::makeSamples(c.discRate * 2 + 777, c.bits, 2, 41);
-    samples[0] = -(1 << (c.bits - 1));  // the most negative sample, clipped when the phase is inverted
+    samples[0] = -(1 << (c.bits - 1));  // the most negative: inverted, it does not fit 32 bits
     TestDisc disc(samples, c.bits, c.discRate);
     EngineSession session(c.buffer, c.deviceRate, c.discRate == c.deviceRate ? 10 : 2, c.converter,
                           c.volumeDb);
