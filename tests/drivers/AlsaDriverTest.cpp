@@ -24,8 +24,7 @@
 namespace quoril::test {
 namespace {
 
-// A private `jackd -d dummy` under a name of its own (libjack keeps per-server state for the
-// life of the process), made this process's default server.
+// A private `jackd -d dummy`, named anew each time (libjack keeps per-server state for ever).
 struct JackServer {
     bool start() {
         static int started = 0;
@@ -38,15 +37,14 @@ struct JackServer {
             "", -1, out, out);
         close(out);
         jack_set_error_function([](const char*) {});  // complaints while the server is not up yet
-        jack_client_t* probe = nullptr;
         // Ready when a client can connect; given up when jackd exits or after 15 s.
-        for (int tries = 0; pid > 0 && !probe && tries < 300 && waitpid(pid, &status, WNOHANG) == 0;
-             ++tries) {
-            if (!(probe = jack_client_open("QuorilProbe", JackNoStartServer, nullptr))) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (int tries = 0; pid > 0 && tries < 300 && waitpid(pid, &status, WNOHANG) == 0; ++tries) {
+            if (jack_client_t* probe = jack_client_open("QuorilProbe", JackNoStartServer, nullptr)) {
+                return jack_client_close(probe) == 0;
             }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        return probe && jack_client_close(probe) == 0;
+        return false;
     }
     ~JackServer() {
         if (pid > 0 && kill(pid, SIGTERM) == 0) {  // then reaped
@@ -58,46 +56,37 @@ struct JackServer {
     int status = 0;
 };
 
-// The test's ALSA world: a configuration with the devices below (nothing else, so no sound card
-// is looked for), made once for the whole suite, because alsa-lib reads it once per process.
-// The cap_* devices and their like record what they get in <device>.raw.
-class AlsaWorld {
-  public:
+// The test's ALSA devices only (no sound card is looked for), once per process as alsa-lib reads it.
+// The file-plug-in devices record what they get in <device>.raw.
+struct AlsaWorld {
     AlsaWorld() {
-        std::string conf =
-            "pcm_type.quoriltest { lib \"" + buildDir() + "/tests/quoril_test_alsa_pcm.so\" }\n";
-        for (const auto& [name, slave] : {std::pair{"cap_s32", "type null"},  // takes any format
-                                          {"cap_s24", "type quoriltest format S24_LE"},
+        std::string conf = "pcm_type.quoriltest { lib \"" + buildDir() +
+                           "/tests/quoril_test_alsa_pcm.so\" }\n"
+                           "pcm.unplugged { type quoriltest fail_after 8192 }\n"
+                           "pcm.underrun { type quoriltest xrun_after 4096 }\n"
+                           "pcm.hung { type quoriltest stall_after 4096 }\n"
+                           "pcm.float_only { type quoriltest format FLOAT_LE }\n";
+        for (const auto& [name, slave] : {std::pair{"cap_s24", "type quoriltest format S24_LE"},
                                           {"cap_s24_3", "type quoriltest format S24_3LE"},
                                           {"cap_s16", "type quoriltest format S16_LE"},
                                           {"quad", "type quoriltest format S32_LE channels 4"},
-                                          {"mapped", "type null chmap [ \"FL,FR\" ]"}}) {
+                                          {"mapped", "type null chmap [ \"FL,FR\" ]"}}) {  // null: any format
             conf += std::string("pcm.") + name + " { type file slave.pcm { " + slave + " } file \"" +
                     rawFile(name) + "\" format raw }\n";
         }
-        conf +=
-            "pcm.unplugged { type quoriltest fail_after 8192 }\n"
-            "pcm.underrun { type quoriltest xrun_after 4096 }\n"
-            "pcm.hung { type quoriltest stall_after 4096 }\n"
-            "pcm.no_linear_format { type quoriltest format FLOAT_LE }\n";
         m_dir.write("asound.conf", conf);
         setenv("ALSA_CONFIG_PATH", m_dir.file("asound.conf").c_str(), 1);
     }
     std::string rawFile(const std::string& device) const { return m_dir.file(device + ".raw"); }
-
-  private:
     TempDir m_dir;
 };
 
 // The ALSA plug-in, registered and loaded as the player loads it, played by the test host.
 class AlsaDriverTest : public ::testing::Test {
   protected:
-    static AlsaWorld& world() {
-        static AlsaWorld world;
-        return world;
-    }
     void SetUp() override {
-        world();
+        static AlsaWorld made;
+        world = &made;
         TestHost::reset();
     }
     void TearDown() override {
@@ -106,8 +95,7 @@ class AlsaDriverTest : public ::testing::Test {
         }
     }
 
-    // The "alsa" driver on `device`, the "jack" one or the "capture" one at 20 times real time,
-    // registered and loaded as the player loads it; not initialised.
+    // The "alsa" driver on `device`, the "jack" one or the "capture" one at 20 times real time.
     IASIO* load(const std::string& kind, const std::string& device = "") {
         const bool jack = kind == "jack";
         const std::string name = kind == "capture" ? kCaptureName : jack ? "Quoril JACK" : "Quoril ALSA";
@@ -116,10 +104,9 @@ class AlsaDriverTest : public ::testing::Test {
             m_drivers.set(name, "File", m_dir.file("capture.wav"));
             m_drivers.set(name, "Speed", "20");
         } else {
-            m_drivers.addDriver(
-                name,
-                jack ? "{C7E2941B-3D58-4A06-B8F1-6F0D2A9C5E84}" : "{5A0C3E61-7B2D-4F8A-9C41-2E6B8D0F7A13}",
-                buildDir() + "/lib/quoril/drivers/quoril-" + kind + ".so");
+            const char* clsid =
+                jack ? "{C7E2941B-3D58-4A06-B8F1-6F0D2A9C5E84}" : "{5A0C3E61-7B2D-4F8A-9C41-2E6B8D0F7A13}";
+            m_drivers.addDriver(name, clsid, buildDir() + "/lib/quoril/drivers/quoril-" + kind + ".so");
             m_drivers.set(name, "Device", device);
         }
         m_drivers.save();
@@ -137,15 +124,13 @@ class AlsaDriverTest : public ::testing::Test {
         TestHost::bufferSize = frames;
         return m_driver->createBuffers(m_buffers, 2, frames, &m_callbacks);
     }
-    static bool waitForSwitches(uint64_t count) {
-        return TestHost::waitFor([count] { return TestHost::switches.load() >= count; });
-    }
     std::string errorMessage() {
         char text[124] = {};
         m_driver->getErrorMessage(text);
         return text;
     }
 
+    static inline AlsaWorld* world = nullptr;
     DriverRegistry m_drivers;
     std::unique_ptr<AsioDrivers> m_list;
     IASIO* m_driver = nullptr;
@@ -157,10 +142,10 @@ class AlsaDriverTest : public ::testing::Test {
 struct FormatCase {
     const char* device;
     int contentShift;       // 8: 24-bit content in the host's words, 16: 16-bit
-    const char* firstName;  // the name of channel 1
+    const char* firstName;  // the name of channel 1 ("mapped": from the device's channel map)
     int deviceBits;         // container bits per sample in the device's stream
     int deviceShift;        // how far the host's 32-bit word is shifted down for the device
-    int channels = 2;
+    int channels = 2;       // "quad": four, its pair 1 played, silence beside it
     long pair = 0;
 };
 
@@ -182,11 +167,10 @@ TEST_P(AlsaFormatTest, theDeviceReceivesEverySampleUnchangedInItsOwnFormatAndCha
         EXPECT_EQ(info.isActive, channel / 2 == c.pair ? ASIOTrue : ASIOFalse) << "channel " << channel;
         EXPECT_TRUE(channel > 0 || std::string(info.name) == c.firstName) << info.name;
     }
-    // The host stops the driver inside its 8th switch: the 7 halves before went to the device,
-    // which plays all but the two in its buffer, dropped by the stop.
+    // Stopped inside the 8th switch: the device plays the 7 halves before but the two the stop drops.
     TestHost::stopAfter = 8;
     ASSERT_EQ(m_driver->start(), ASE_OK) << errorMessage();
-    ASSERT_TRUE(waitForSwitches(8));
+    ASSERT_TRUE(TestHost::waitFor([] { return TestHost::switches.load() >= 8; }));
     m_list->removeCurrentDriver();  // the file plug-in writes its last bytes on close
 
     std::vector<int32_t> expected(7 * 512 * static_cast<size_t>(c.channels), 0);
@@ -195,7 +179,7 @@ TEST_P(AlsaFormatTest, theDeviceReceivesEverySampleUnchangedInItsOwnFormatAndCha
         expected[frame * c.channels + 2 * c.pair + 1] = TestHost::rightSample(frame) >> c.deviceShift;
     }
     const std::string want = packSamples(expected, c.deviceBits);
-    const std::string got = readFile(world().rawFile(c.device));
+    const std::string got = readFile(world->rawFile(c.device));
     ASSERT_GE(got.size(), want.size() / 7 * 5);
     EXPECT_TRUE(want.compare(0, got.size(), got) == 0)
         << "first difference at byte "
@@ -203,18 +187,14 @@ TEST_P(AlsaFormatTest, theDeviceReceivesEverySampleUnchangedInItsOwnFormatAndCha
 }
 
 INSTANTIATE_TEST_SUITE_P(HardwareFormats, AlsaFormatTest,
-                         ::testing::Values(FormatCase{"cap_s32", 8, "Out 1 (S32_LE)", 32, 0},
-                                           FormatCase{"cap_s24", 8, "Out 1 (S24_LE)", 32, 8},
+                         ::testing::Values(FormatCase{"cap_s24", 8, "Out 1 (S24_LE)", 32, 8},
                                            FormatCase{"cap_s24_3", 8, "Out 1 (S24_3LE)", 24, 8},
                                            FormatCase{"cap_s16", 16, "Out 1 (S16_LE)", 16, 16},
-                                           // Pair 1 of four channels: silence beside it.
                                            FormatCase{"quad", 8, "Out 1 (S32_LE)", 32, 0, 4, 1},
-                                           // Names from the device's channel map.
                                            FormatCase{"mapped", 8, "FL (S32_LE)", 32, 0}),
                          [](const auto& info) { return std::string(info.param.device); });
 
-// Devices that cannot be opened fail init with the reason; an underrun is recovered, counted
-// and playing goes on without a reset request.
+// Devices that cannot be opened fail init; an underrun is recovered, counted, and play goes on.
 struct DeviceFaultCase {
     const char* device;
     const char* message;  // the start of the error message; for an open device, a part of it
@@ -232,7 +212,7 @@ TEST_P(AlsaDeviceFault, isReportedInTheErrorMessage) {
     }
     ASSERT_EQ(createPair(0, 512), ASE_OK);
     ASSERT_EQ(m_driver->start(), ASE_OK);
-    ASSERT_TRUE(waitForSwitches(40));
+    ASSERT_TRUE(TestHost::waitFor([] { return TestHost::switches.load() >= 40; }));
     ASSERT_EQ(m_driver->stop(), ASE_OK);
     EXPECT_EQ(TestHost::messages[kAsioResetRequest].load(), 0);
     EXPECT_NE(errorMessage().find(GetParam().message), std::string::npos) << errorMessage();
@@ -242,18 +222,16 @@ INSTANTIATE_TEST_SUITE_P(
     Devices, AlsaDeviceFault,
     ::testing::Values(DeviceFaultCase{"no_such_device", "Cannot open ALSA device \"no_such_device\": "},
                       DeviceFaultCase{
-                          "no_linear_format",
-                          "ALSA device \"no_linear_format\" takes none of S32_LE, S24_LE, S24_3LE, S16_LE"},
+                          "float_only",
+                          "ALSA device \"float_only\" takes none of S32_LE, S24_LE, S24_3LE, S16_LE"},
                       DeviceFaultCase{"underrun", " 1 underrun(s) recovered"}));
 
-// ---- Stopping from several threads: each schedule is set by gates in the test host ----
-
+// Stopping from several threads: each schedule is set by gates in the test host.
 enum class Schedule {
     TwoStopsInSwitch,  // two threads stop while the driver's thread is inside a buffer switch
     StopsInReset,      // the playback thread and a teardown stop while a reset notice is handled
     StopHungDevice,    // a stop while the device has stopped taking frames
-    TwoStopsPlaying,   // two threads stop at once while the switches run (a JACK server cancels
-                       // a process thread held in its callback, so JACK is not held)
+    TwoStopsPlaying,   // two threads stop while the switches run (JACK cancels a held process thread)
 };
 
 struct StopCase {
@@ -279,7 +257,7 @@ TEST_P(DriverStopRace, EveryStopReturnsAndNoSwitchFollows) {
     ASSERT_EQ(m_driver->start(), ASE_OK);
     if (c.schedule == Schedule::StopHungDevice || c.schedule == Schedule::TwoStopsPlaying) {
         // The hung device takes 4,096 frames and its buffer, then nothing: the switches stop.
-        ASSERT_TRUE(waitForSwitches(8));
+        ASSERT_TRUE(TestHost::waitFor([] { return TestHost::switches.load() >= 8; }));
     } else {
         ASSERT_TRUE(TestHost::waitFor([] { return TestHost::held.load(); })) << "the gate was not reached";
     }
@@ -302,8 +280,7 @@ TEST_P(DriverStopRace, EveryStopReturnsAndNoSwitchFollows) {
     TestHost::release();
     for (auto& stopper : stoppers) {
         if (stopper.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-            std::fprintf(stderr,
-                         "a stop() did not return: the driver hangs\n");  // and would hold up the suite
+            std::fprintf(stderr, "a stop() did not return: the driver hangs\n");  // and holds up the suite
             std::_Exit(1);
         }
     }
@@ -326,10 +303,7 @@ INSTANTIATE_TEST_SUITE_P(Schedules, DriverStopRace,
                                            StopCase{"alsa", "hung", Schedule::StopHungDevice},
                                            StopCase{"jack", "", Schedule::TwoStopsPlaying},
                                            StopCase{"capture", "", Schedule::TwoStopsInSwitch}),
-                         [](const auto& info) {
-                             return info.param.driver +
-                                    (*info.param.device ? std::string("_") + info.param.device : "");
-                         });
+                         [](const auto& info) { return info.param.driver + std::to_string(info.index); });
 
 }  // namespace
 }  // namespace quoril::test

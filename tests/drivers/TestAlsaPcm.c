@@ -1,7 +1,6 @@
-/* A playback PCM for the driver tests, loaded by alsa-lib as an external plug-in. It acts as a
- * sound card that takes one format and channel count at 44,100 Hz, consumes every period at once
- * and, once N frames have arrived, fails the way hardware does: xrun_after N (one underrun),
- * fail_after N (the device vanishes, ENODEV), stall_after N (it hangs). */
+/* A playback PCM loaded by alsa-lib: a card taking one format and channel count at 44,100 Hz that
+ * consumes every period at once and, once N frames have arrived, fails the way hardware does:
+ * xrun_after N (one underrun), fail_after N (the device vanishes, ENODEV), stall_after N (hangs). */
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <errno.h>
@@ -60,18 +59,15 @@ static snd_pcm_sframes_t test_transfer(snd_pcm_ioplug_t* io, const snd_pcm_chann
         snd_pcm_ioplug_set_state(io, SND_PCM_STATE_XRUN);
         return -EPIPE;
     }
-    const int hung = reached(pcm, 2);
-    pcm->received += size;
-    if (hung) {
-        /* Hung: the frames are taken but never played, and the poll descriptor stops being
-         * writable (an eventfd at its largest count), so a writer waits for ever. */
-        uint64_t most = 0xfffffffffffffffeULL;
-        if (write(io->poll_fd, &most, sizeof most) < 0) {
-            /* already at its largest count */
-        }
-        return (snd_pcm_sframes_t)size;
+    /* Hung: the frames are taken but never played, and the poll descriptor stops being writable
+     * (an eventfd at its largest count), so a writer waits for ever. */
+    static const uint64_t most = 0xfffffffffffffffeULL;
+    if (!reached(pcm, 2)) {
+        pcm->hw_ptr += size;
+    } else if (write(io->poll_fd, &most, sizeof most) < 0) {
+        /* already at its largest count */
     }
-    pcm->hw_ptr += size;
+    pcm->received += size;
     return (snd_pcm_sframes_t)size;
 }
 
@@ -81,14 +77,12 @@ static int test_close(snd_pcm_ioplug_t* io) {
     return 0;
 }
 
-static const snd_pcm_ioplug_callback_t test_callbacks = {
-    .start = test_start,
-    .stop = test_stop,
-    .pointer = test_pointer,
-    .transfer = test_transfer,
-    .close = test_close,
-    .prepare = test_prepare,
-};
+static const snd_pcm_ioplug_callback_t test_callbacks = {.start = test_start,
+                                                         .stop = test_stop,
+                                                         .pointer = test_pointer,
+                                                         .transfer = test_transfer,
+                                                         .close = test_close,
+                                                         .prepare = test_prepare};
 
 SND_PCM_PLUGIN_DEFINE_FUNC(quoriltest) {
     snd_config_iterator_t i, next;

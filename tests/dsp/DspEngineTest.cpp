@@ -18,7 +18,6 @@
 #include "config/Settings.h"
 #include "content/CdDescriptor.h"
 #include "content/RamLoadThread.h"
-#include "dsp/BlockFill.h"
 #include "dsp/BufferCallbacks.h"
 #include "dsp/PlaybackThread.h"
 #include "dsp/ResamplerLibrary.h"
@@ -34,38 +33,34 @@ namespace quoril {
 namespace {
 
 template <typename Condition>
-bool waitUntil(Condition condition, std::chrono::milliseconds deadline = std::chrono::seconds(20)) {
-    for (auto end = std::chrono::steady_clock::now() + deadline; !condition();) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
+bool waitUntil(Condition condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition() && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    return true;
+    return condition();
 }
 
 // Generated stereo samples (16 or 24 bits) as a WAV file, opened and loaded by the content code.
 struct TestDisc {
     TestDisc(const std::vector<int32_t>& samples, int bits, uint32_t rate) {
         test::WavWriter(bits, 2, rate).samples(samples).write(dir.file("disc.wav"));
-        disc = std::make_unique<CdDescriptor>(dir.file("disc.wav"), log, settings);
+        cd = std::make_unique<CdDescriptor>(dir.file("disc.wav"), log, settings);
         LoadProgress progress{0};
-        if (disc->active.load()) {
-            RamLoadThread::run(RamLoadRequest{disc.get(), &progress, &log});
+        if (cd->active.load()) {
+            RamLoadThread::run(RamLoadRequest{cd.get(), &progress, &log});
         }
     }
-    CdDescriptor* cd() const { return disc.get(); }
-    bool ok() const { return disc->active.load() && disc->frameCount > 0; }
+    bool ok() const { return cd->active.load() && cd->frameCount > 0; }
 
     test::TempDir dir;
     Settings settings;
     DiagnosticsLog log;
-    std::unique_ptr<CdDescriptor> disc;
+    std::unique_ptr<CdDescriptor> cd;
 };
 
-// libsamplerate run directly: I frames a call from the position (zeros past the end), room for
-// n + 16 frames out, times gain, clipped to +-(2^31 - 1) and truncated. A call that reaches the
-// end gives silence instead, and the converter and the disc start again.
+// libsamplerate run directly: inputFrames a call (zeros past the end), n + 16 out, times gain, clipped
+// and truncated. A call that reaches the end gives silence; the converter and the disc start again.
 inline std::vector<int32_t> referenceRun(const std::vector<int32_t>& samples, int bits, double discRate,
                                          double outputRate, int32_t n, int inputFrames, int converter,
                                          double gain, size_t frames, long position = 0) {
@@ -97,8 +92,7 @@ inline std::vector<int32_t> referenceRun(const std::vector<int32_t>& samples, in
     return result;
 }
 
-// Either playback thread on a two-second disc without a driver: a test plays the driver itself
-// (switchBuffer) or wakes the thread step by step as the callbacks and the engine would (wake).
+// Either playback thread on a two-second disc, driven by the test as the driver and the engine would.
 constexpr int32_t kBlock = 6144, kBuffer = 512;
 constexpr int kNone = -1;  // no block given back
 const std::string kDirect = "Playback starting (SRC upsampling is bypassed)...\r\n\r\n";
@@ -125,7 +119,7 @@ class PlaybackThreadTest : public testing::Test {
     ~PlaybackThreadTest() override {
         if (m_thread.joinable()) {
             theTransport.post(CmdQuit);
-            waitForEnd();
+            waitUntil([] { return !theTransport.threadRunning.load(); });
             event.close();
             m_thread.join();
         }
@@ -141,12 +135,11 @@ class PlaybackThreadTest : public testing::Test {
         disc = std::make_unique<TestDisc>(samples, 16, rate);
         ASSERT_TRUE(disc->ok()) << disc->log.snapshot();
         theTransport.converterType.store(1);
-        m_thread = std::thread(rate == 44100 ? PlaybackThread : ResamplingPlaybackThread, disc->cd());
+        m_thread = std::thread(rate == 44100 ? PlaybackThread : ResamplingPlaybackThread, disc->cd.get());
         ASSERT_TRUE(waitUntil([] { return theTransport.threadRunning.load(); }));
         ASSERT_TRUE(wake(kNone, CmdStart));
     }
-    // Gives block `block` back (none when negative) as the callbacks do, posts a command, and
-    // waits until the thread has handled the wake or ended.
+    // Gives `block` back as the callbacks do, posts a command, and waits until the thread handled it.
     bool wake(int block, int16_t command = CmdNone) {
         const uint32_t before = theTransport.wakesHandled.load();
         if (block >= 0) {
@@ -156,17 +149,12 @@ class PlaybackThreadTest : public testing::Test {
         return waitUntil(
             [&] { return theTransport.wakesHandled.load() != before || !theTransport.threadRunning; });
     }
-    bool waitForEnd() {
-        return waitUntil([] { return !theTransport.threadRunning.load(); });
-    }
-    std::vector<int32_t> switchBuffer(bool timeInfo) {
+    void switchBuffer(bool timeInfo, std::vector<int32_t>& words) {  // appends what the driver got
         timeInfo ? (void)bufferSwitchTimeInfo(nullptr, m_half, ASIOFalse) : bufferSwitch(m_half, ASIOTrue);
-        std::vector<int32_t> words;
         for (int32_t i = 0; i < kBuffer; ++i) {
             words.insert(words.end(), {outputs[0][m_half][i], outputs[1][m_half][i]});
         }
         m_half ^= 1;
-        return words;
     }
     bool blocksSilent() const {
         return blocks[0] == std::vector<int32_t>(2 * kBlock) && blocks[0] == blocks[1];
@@ -190,16 +178,13 @@ class PlaybackThreadTest : public testing::Test {
     int32_t outputs[2][2][kBuffer] = {};  // [channel][half]
     std::vector<int32_t> samples;
     std::unique_ptr<TestDisc> disc;
-
-  private:
     long m_half = 0;
     DiagnosticsLog m_log;
     ResamplerLibrary m_resampler;
     std::thread m_thread;
 };
 
-// Halt silences both blocks and keeps the position; play goes on from there, the converter
-// starting afresh. Play fills the block after the current one (1), then 0 and 1 as given back.
+// Halt silences both blocks and keeps the position; play goes on from there, the converter afresh.
 class PlaybackThreadHalt : public PlaybackThreadTest, public testing::WithParamInterface<uint32_t> {};
 
 TEST_P(PlaybackThreadHalt, SilencesBothBlocksKeepsThePositionAndPlayGoesOnFromIt) {
@@ -234,8 +219,7 @@ TEST_P(PlaybackThreadHalt, SilencesBothBlocksKeepsThePositionAndPlayGoesOnFromIt
 
 INSTANTIATE_TEST_SUITE_P(Rates, PlaybackThreadHalt, testing::Values(44100u, 48000u));
 
-// How the thread ends: a closed event, a converter error, or (without repeat) the end of the
-// disc, where it halts with the position at the frame count and says so once.
+// A closed event, a converter error, or (without repeat) the end of the disc ends playing.
 struct EndCase {
     uint32_t rate;
     bool closeEvent;
@@ -257,7 +241,7 @@ TEST_P(PlaybackThreadEnd, LeavesBothBlocksSilentAndSaysWhy) {
     for (int k = 0; k < 24 && !c.closeEvent && theTransport.threadRunning.load(); ++k) {
         ASSERT_TRUE(wake(k % 2));
     }
-    ASSERT_TRUE(toTheEnd || waitForEnd());
+    ASSERT_TRUE(toTheEnd || waitUntil([] { return !theTransport.threadRunning.load(); }));
     EXPECT_EQ(log(), (c.rate == 44100 ? kDirect : kResampling) + c.tail);
     EXPECT_TRUE(blocksSilent());
     if (toTheEnd) {
@@ -275,9 +259,8 @@ INSTANTIATE_TEST_SUITE_P(Ends, PlaybackThreadEnd,
                                          EndCase{147, false,
                                                  std::string("srcERROR: ") + src_strerror(6) + "\r\n"}));
 
-// The thread held back (its wakes diverted) for some block switches while both kinds of callback
-// go on in turn. Every pass the driver gets is a whole block of the disc, next in order, or
-// silence, counted late; nothing is played twice or skipped.
+// The thread held back (its wakes diverted) for some block switches: every pass the driver gets is
+// the next whole block of the disc, or silence counted late; nothing is played twice or skipped.
 struct LateCase {
     int held;  // block switches the thread misses
     int late;  // silent passes that follow: the other block covers one missed switch
@@ -292,8 +275,8 @@ TEST_P(LatePlaybackThread, PresentsWholeBlocksInOrderOrSilenceAndCountsTheSilenc
     ASSERT_TRUE(wake(kNone, CmdPlay));
     NamedEvent elsewhere("elsewhere");
     auto served = [&] {
-        return t.blockState[0] != BlockRequested && t.blockState[1] != BlockRequested &&
-               t.blockState[0] != BlockFilling && t.blockState[1] != BlockFilling;
+        return std::ranges::none_of(t.blockState,
+                                    [](auto& b) { return b == BlockRequested || b == BlockFilling; });
     };
 
     int32_t next = 0;  // the disc frame the next played block must begin with
@@ -304,8 +287,7 @@ TEST_P(LatePlaybackThread, PresentsWholeBlocksInOrderOrSilenceAndCountsTheSilenc
         t.dspEvent.store(held ? &elsewhere : &event);
         std::vector<int32_t> pass;
         for (int s = 0; s < k; ++s) {
-            std::vector<int32_t> words = switchBuffer(s % 2 == 1);
-            pass.insert(pass.end(), words.begin(), words.end());
+            switchBuffer(s % 2 == 1, pass);
         }
         if (!held) {
             if (wasHeld) {
@@ -329,88 +311,35 @@ TEST_P(LatePlaybackThread, PresentsWholeBlocksInOrderOrSilenceAndCountsTheSilenc
 INSTANTIATE_TEST_SUITE_P(Schedules, LatePlaybackThread,
                          testing::Values(LateCase{0, 0}, LateCase{1, 0}, LateCase{3, 2}));
 
-TEST_F(PlaybackThreadTest, HostMessagesAreAnsweredAndResetResyncBufferSizeAndRateNoticesSignalRequests) {
-    // The request a notice left (ReqNone when none) must have been signalled exactly then.
-    auto left = [&](int16_t request) {
-        EXPECT_EQ(theTransport.deviceRequest.exchange(ReqNone), request);
-        EXPECT_EQ(event.waitFor(0), request != ReqNone);
-    };
-    auto ask = [&](long selector, long value, long answer, int16_t request) {
-        EXPECT_EQ(asioMessage(selector, value, nullptr, nullptr), answer) << selector << " " << value;
-        left(request);
-    };
-    // Supported, unsupported and unknown selectors, asked directly and through kAsioSelectorSupported.
-    const long q = kAsioSelectorSupported;
-    for (long s :
-         {kAsioEngineVersion, kAsioResetRequest, kAsioBufferSizeChange, kAsioResyncRequest,
-          kAsioLatenciesChanged, kAsioSupportsTimeInfo, kAsioSupportsTimeCode, kAsioSupportsInputMonitor}) {
-        ask(q, s, 1, ReqNone);
-    }
-    for (long s : {long{kAsioMMCCommand}, q, long{kAsioSupportsInputGain}, long{kAsioOverload}, 99L}) {
-        ask(s, 0, 0, ReqNone);
-        ask(q, s, 0, ReqNone);
-    }
-    for (long s : {long{kAsioLatenciesChanged}, long{kAsioSupportsTimeInfo}, long{kAsioSupportsTimeCode}}) {
-        ask(s, 0, 0, ReqNone);
-    }
-    ask(kAsioEngineVersion, 0, 2, ReqNone);
-    ask(kAsioResetRequest, 0, 1, ReqDriverReset);
-    ask(kAsioResyncRequest, 0, 1, ReqDriverReset);
-    ask(kAsioBufferSizeChange, 256, 1, ReqSettingsChanged);
-    // Only a rate other than the session's asks the playback thread to end.
-    for (double rate : {44100.0, 48000.0, 44100.0001, std::nan("")}) {
-        sampleRateDidChange(rate);
-        left(rate == 44100.0 ? ReqNone : ReqSettingsChanged);
-    }
-}
-
 TEST(ComputeBlockFrames, GivesTheBlockSizeOfTheTableForEachBufferAndRate) {
-    // Powers of two from 32 to 1,024 give 6,144 frames times the rate factor (its boundaries at
-    // 88,200, 176,400 and 352,800 Hz); other buffers a multiple of theirs; larger ones are capped.
-    const double table[][3] = {
-        {32, 44100, 6144},     {128, 48000, 6144},     {512, 88199.9, 6144},  {256, 88200, 12288},
-        {512, 176399, 12288},  {512, 176400, 24576},   {512, 352799, 24576},  {1024, 352800, 49152},
-        {32, 384000, 49152},   {100, 44100, 6400},     {441, 44100, 7056},    {48, 44100, 6144},
-        {1000, 44100, 8000},   {1536, 192000, 18432},  {2048, 192000, 12288}, {4096, 44100, 24576},
-        {16384, 44100, 98304}, {24000, 48000, 144000}, {1025, 384000, 8200},  {2047, 384000, 16376}};
-    for (const auto& [buffer, rate, block] : table) {  // buffer, rate, block
+    // Each rate factor boundary (88,200, 176,400, 352,800 Hz), buffer divisor, and cap above 1,024.
+    const double table[][3] = {{32, 44100, 6144},    {100, 44100, 6400},    {128, 48000, 6144},
+                               {256, 88200, 12288},  {512, 88199.9, 6144},  {512, 176399, 12288},
+                               {512, 176400, 24576}, {512, 352799, 24576},  {1024, 352800, 49152},
+                               {1025, 384000, 8200}, {1536, 192000, 18432}, {2048, 192000, 12288}};
+    for (const auto& [buffer, rate, block] : table) {
         EXPECT_EQ(DspEngine::ComputeBlockFrames(static_cast<int32_t>(buffer), rate), block)
             << buffer << " at " << rate;
     }
 }
 
-TEST(BlockFill, FramesBeyondTheReadableStoreBecomeSilenceInsteadOfAnOverrun) {
-    std::string bytes = test::packSamples({1000, -1000, 2000, -2000, 3000, -3000}, 16);
-    auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-    // Only two whole frames lie before the limit (the third is cut in half).
-    std::vector<int32_t> block(6, 7);
-    fillBlock(data, data + 10, true, 4, 65536.0, block.data(), 3);
-    EXPECT_EQ(block, (std::vector<int32_t>{1000 * 65536, -1000 * 65536, 2000 * 65536, -2000 * 65536, 0, 0}));
-    std::vector<float> floats(6, 7.0f);
-    convertToFloat(data, data + 10, true, floats.data(), 3);
-    EXPECT_EQ(floats, (std::vector<float>{1000 / 32767.0f, -1000 / 32767.0f, 2000 / 32767.0f,
-                                          -2000 / 32767.0f, 0, 0}));
-}
-
-// A play session as the window runs it, on the capture driver (registered in a temporary
-// registry, writing capturePath at `speed` times real time), with its start-up and running logs.
+// A play session as the window runs it, on the capture driver writing capturePath at `speed`.
 struct EngineSession {
-    EngineSession(long bufferSize, double deviceRate, double speed) {
+    EngineSession(long bufferSize, double rate, double speed, uint16_t converter = 1, double volumeDb = 0.0,
+                  const char* sampleType = "18") {
         drivers.addCaptureDriver();
         drivers.set(test::kCaptureName, "File", capturePath);
         drivers.set(test::kCaptureName, "Speed", cformat("%g", speed));
         drivers.setDword(test::kCaptureName, "BufferSize", static_cast<uint32_t>(bufferSize));
-        drivers.set(test::kCaptureName, "Rate", cformat("%.4f", deviceRate));
+        drivers.set(test::kCaptureName, "Rate", cformat("%.4f", rate));
+        drivers.set(test::kCaptureName, "SampleType", sampleType);
+        drivers.save();
+        engine = std::make_unique<DspEngine>(test::kCaptureName, drivers.dir().path(), rate, 0, converter,
+                                             volumeDb, startLog);
     }
     ~EngineSession() { end(); }
-    bool open(double outputRate, uint16_t converterType = 1, double volumeDb = 0.0) {
-        drivers.save();
-        engine = std::make_unique<DspEngine>(test::kCaptureName, drivers.dir().path(), outputRate, 0,
-                                             converterType, volumeDb, startLog);
-        return engine->active;
-    }
     bool start(const TestDisc& disc) {
-        engine->StartThread(disc.cd(), theTransport.volumeDb.load(), log);
+        engine->StartThread(disc.cd.get(), theTransport.volumeDb.load(), log);
         return disc.ok() &&
                waitUntil([&] { return runLog().find("Playback starting") != std::string::npos; });
     }
@@ -431,26 +360,20 @@ struct EngineSession {
     std::unique_ptr<DspEngine> engine;
 };
 
-// A driver with 24-bit samples is started, then refused; meanwhile its thread calls the
-// callbacks, which must not write 32-bit words into its 3-byte samples. No playback thread starts
-// then, nor without a disc or with an inactive one.
+// A refused 24-bit driver's thread calls the callbacks, which must not write 32-bit words into its
+// 3-byte samples. No playback thread starts then, nor without a disc or with an inactive one.
 TEST(DspEngineSetUp, ARefusedDriverIsNotOverrunAndNoThreadStartsWithoutADiscOrASession) {
-    Settings settings;
-    DiagnosticsLog discLog, log;
+    DiagnosticsLog log;
     TestDisc disc(test::makeSamples(2 * 44100), 16, 44100);
-    EngineSession session(512, 44100, 50);
-    CdDescriptor inactive(session.drivers.dir().file("missing.wav"), discLog, settings);
-    session.drivers.set(test::kCaptureName, "SampleType", "17");
-    EXPECT_FALSE(session.open(44100));
-    EXPECT_NE(session.startLog.snapshot().find("ASIO start FAILED.  Only 32 bit ASIO format supported."),
-              std::string::npos)
-        << session.startLog.snapshot();
+    EngineSession session(512, 44100, 50, 1, 0.0, "17");
+    CdDescriptor inactive(session.drivers.dir().file("missing.wav"), disc.log, disc.settings);
+    EXPECT_FALSE(session.engine->active) << session.startLog.snapshot();
     EXPECT_FALSE(driverInfo().outputsAreInt32);
     EXPECT_TRUE(waitUntil([&] {
         std::error_code ec;
         return std::filesystem::file_size(session.capturePath, ec) > 64 * 1024 && !ec;
     }));
-    for (CdDescriptor* cd : {static_cast<CdDescriptor*>(nullptr), &inactive, disc.cd()}) {
+    for (CdDescriptor* cd : {static_cast<CdDescriptor*>(nullptr), &inactive, disc.cd.get()}) {
         session.engine->StartThread(cd, -3.0, log);
         EXPECT_FALSE(session.engine->active);
         EXPECT_EQ(session.engine->cd, nullptr);
@@ -468,22 +391,19 @@ struct CaptureCase {
     int bits;
     double volumeDb;
     int phaseSign;
-    int32_t planted;  // the disc's second sample, after its most negative first one
-    int32_t word;     // what the driver must get for it (direct rows)
 };
 
 class PlaybackOnTheCaptureDriver : public testing::TestWithParam<CaptureCase> {};
 
-// Direct rows: every sample placed exactly, the zero tail up to the end of the last block, then
-// the disc again. Resampling rows: what a direct run of libsamplerate gives, across the end.
+// Every sample placed exactly (or as libsamplerate run directly gives it) across the repeat.
 TEST_P(PlaybackOnTheCaptureDriver, GivesExactlyTheExpectedWordsAcrossTheRepeat) {
     const CaptureCase& c = GetParam();
     std::vector<int32_t> samples = test::makeSamples(c.discRate * 2 + 777, c.bits, 2, 41);
-    samples[0] = -(1 << (c.bits - 1));
-    samples[1] = c.planted;
+    samples[0] = -(1 << (c.bits - 1));  // the most negative: inverted, it does not fit 32 bits
     TestDisc disc(samples, c.bits, c.discRate);
-    EngineSession session(c.buffer, c.deviceRate, c.discRate == c.deviceRate ? 10 : 2);
-    ASSERT_TRUE(session.open(c.deviceRate, c.converter, c.volumeDb)) << session.startLog.snapshot();
+    EngineSession session(c.buffer, c.deviceRate, c.discRate == c.deviceRate ? 10 : 2, c.converter,
+                          c.volumeDb);
+    ASSERT_TRUE(session.engine->active) << session.startLog.snapshot();
     const int32_t n = theTransport.blockFrames;
     theTransport.phaseSign.store(static_cast<int16_t>(c.phaseSign));
     ASSERT_TRUE(session.start(disc)) << disc.log.snapshot() << session.runLog();
@@ -521,23 +441,19 @@ TEST_P(PlaybackOnTheCaptureDriver, GivesExactlyTheExpectedWordsAcrossTheRepeat) 
     ASSERT_GE(captured.size() - 2 * got, expected.size() - 2 * want);
     if (c.discRate == c.deviceRate) {
         EXPECT_EQ(got % n, 0) << "playback begins at a block boundary";
-        EXPECT_EQ(captured[2 * got + 1], c.word);
     }
     const auto [wrong, _] =
         std::mismatch(expected.begin() + 2 * want, expected.end(), captured.begin() + 2 * got);
     EXPECT_EQ(wrong, expected.end()) << "word " << wrong - expected.begin() - 2 * want;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, PlaybackOnTheCaptureDriver,
-    testing::Values(CaptureCase{44100, 44100, 512, 1, 16, 0.0, 1, 10000, 10000 * 65536},
-                    CaptureCase{44100, 44100, 512, 1, 16, 0.0, -1, -32768, INT32_MIN},
-                    CaptureCase{44100, 44100, 512, 1, 16, -6.0, 1, 10000, 328458065},
-                    CaptureCase{44100, 44100, 512, 1, 24, 0.0, 1, 8388607, 8388607 * 256},
-                    CaptureCase{44100, 44100, 512, 1, 24, -6.0, -1, 8388607, -1076291260},
-                    CaptureCase{48000, 44100, 512, 0, 16, 0.0, 1, 32767, 0},
-                    CaptureCase{44100, 176400, 1024, 1, 16, 0.0, 1, 32767, 0},
-                    CaptureCase{44100, 96000, 512, 1, 24, -3.5, -1, 8388607, 0}));
+INSTANTIATE_TEST_SUITE_P(Formats, PlaybackOnTheCaptureDriver,
+                         testing::Values(CaptureCase{44100, 44100, 512, 1, 16, 0.0, -1},
+                                         CaptureCase{44100, 44100, 512, 1, 16, -6.0, 1},
+                                         CaptureCase{44100, 44100, 512, 1, 24, -6.0, -1},
+                                         CaptureCase{48000, 44100, 512, 0, 16, 0.0, 1},
+                                         CaptureCase{44100, 176400, 1024, 1, 16, 0.0, 1},
+                                         CaptureCase{44100, 96000, 512, 1, 24, -3.5, -1}));
 
 // Transport operations from the window thread while the capture driver runs faster than real time:
 // none may be lost, and the playback thread must keep up (under ThreadSanitizer: no data race).
@@ -545,7 +461,7 @@ TEST(DspEngineStress, ThousandsOfTransportOperationsAreAllCarriedOutWithoutALate
     const long frames = 10 * 44100;
     TestDisc disc(test::makeSamples(frames, 16, 2, 61), 16, 44100);
     EngineSession session(512, 44100, 6);
-    ASSERT_TRUE(session.open(44100)) << session.startLog.snapshot();
+    ASSERT_TRUE(session.engine->active) << session.startLog.snapshot();
     ASSERT_TRUE(session.start(disc)) << disc.log.snapshot() << session.runLog();
     DspEngine& engine = *session.engine;
     TransportState& t = theTransport;
@@ -569,8 +485,6 @@ TEST(DspEngineStress, ThousandsOfTransportOperationsAreAllCarriedOutWithoutALate
                 << i << " was lost";
             ASSERT_EQ(t.position(), 0) << "stop " << i << " did not rewind";
             ++stops;
-        } else if (op < 15) {
-            t.volumeDb.store(-static_cast<double>(random() % 201) / 2.0);
         } else if (op < 18) {
             t.phaseSign.store(static_cast<int16_t>(-t.phaseSign.load()));
         } else if (t.playing.load() == 1) {
@@ -590,7 +504,8 @@ TEST(DspEngineStress, ThousandsOfTransportOperationsAreAllCarriedOutWithoutALate
     EXPECT_EQ(engine.lateBlocks(), 0) << "the playback thread fell behind the driver";
     const std::string log = session.runLog(), line = "Playback stopped.\r\n\r\n";
     int said = 0;
-    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1), ++said) {
+    for (size_t at = 0; (at = log.find(line, at)) != std::string::npos; at += line.size()) {
+        ++said;
     }
     EXPECT_EQ(said, stops);
 }

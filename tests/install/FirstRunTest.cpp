@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 
 #include "platform/Registry.h"
 #include "support/ChildProcess.h"
@@ -70,10 +69,9 @@ TEST_P(FirstRunPlace, TheProgramRegistersItselfOnceSaysSoAndOpensTheSettingsWind
         "\nFirst start: no registry file was found, so this installation was registered.\n\tRegistry file: " +
         registryPath + "\n\tInstallation directory: " + installDir() + "\n\t\tRegistered driver \"";
     EXPECT_EQ(first.out.rfind(paragraph, 0), 0u) << first.out;
-    EXPECT_NE(
-        first.out.find("\tDriver plug-ins registered from " + test::buildDir() + "/lib/quoril/drivers: "),
-        std::string::npos)
-        << first.out;
+    const std::string from =
+        "\tDriver plug-ins registered from " + test::buildDir() + "/lib/quoril/drivers: ";
+    EXPECT_NE(first.out.find(from), std::string::npos) << first.out;
     const size_t settings = first.out.find("== Ravek Settings ==");
     ASSERT_NE(settings, std::string::npos) << first.out;
     EXPECT_NE(first.out.find("Quoril Capture", settings), std::string::npos) << first.out;
@@ -87,21 +85,6 @@ TEST_P(FirstRunPlace, TheProgramRegistersItselfOnceSaysSoAndOpensTheSettingsWind
 
 INSTANTIATE_TEST_SUITE_P(Places, FirstRunPlace, ::testing::ValuesIn(kPlaces));
 
-TEST_F(FirstRun, TheReportIsAParagraphOfDiagnosticsLinesAndAnExistingFileIsNeverRewritten) {
-    std::string report = "before\r\n";
-    ASSERT_TRUE(ensureRegistered(report));
-    EXPECT_EQ(report.rfind("before\r\n\r\nFirst start: ", 0), 0u) << report;
-    EXPECT_FALSE(std::regex_search(report, std::regex("[^\r]\n"))) << report;
-    EXPECT_EQ(report.back(), '\n');
-
-    // Even when it names no installation.
-    const std::string path = m_dir.write("home/.config/quoril/registry.reg", "; kept as it is\r\n");
-    report.clear();
-    EXPECT_TRUE(ensureRegistered(report));
-    EXPECT_EQ(report, "");
-    EXPECT_EQ(test::readFile(path), "; kept as it is\r\n");
-}
-
 TEST_F(FirstRun, AFailureIsReportedInAParagraphOfItsOwnAndLeavesNoFileBehind) {
     unsetenv("HOME");
     setenv("QUORIL_REGISTRY", m_dir.file("reg/registry.reg").c_str(), 1);
@@ -113,16 +96,14 @@ TEST_F(FirstRun, AFailureIsReportedInAParagraphOfItsOwnAndLeavesNoFileBehind) {
     EXPECT_FALSE(fs::exists(m_dir.file("reg")));
 }
 
-// "quoril --register" with its registry file and home in a temporary directory. In options and
-// paths, "$D" stands for that directory, "$H" for the home in it, and "$259" and "$260" for
-// directories in it with paths of that length.
+// "quoril --register" with its registry file and home in a temporary directory. In options and paths,
+// "$D" stands for that directory, "$H" for the home in it, "$260" for a directory path that long.
 class RegisterCommand : public FirstRun {
   protected:
     std::string expand(std::string text) const {
         const std::string base = m_dir.path() + "/";
         for (auto [from, to] :
-             {std::pair<std::string, std::string>{"$259", base + std::string(259 - base.size(), 'd')},
-              {"$260", base + std::string(260 - base.size(), 'd')},
+             {std::pair<std::string, std::string>{"$260", base + std::string(260 - base.size(), 'd')},
               {"$D", m_dir.path()},
               {"$H", m_dir.file("home")}}) {
             for (size_t at; (at = text.find(from)) != std::string::npos;) {
@@ -170,8 +151,9 @@ TEST_P(RegisterOptions, RegisterTheDirectoryOrAreRefusedWithTheirStatusAndNoFile
     if (c.exitCode == 0) {
         EXPECT_EQ(written().stringValue(kInstallKey, "Path"), expand(c.installDir));
         EXPECT_TRUE(fs::is_directory(expand(c.installDir)));
-        EXPECT_NE(result.out.find(expand(c.installDir)), std::string::npos) << result.out;
-        EXPECT_NE(result.out.find(m_registryPath), std::string::npos) << result.out;
+        EXPECT_TRUE(result.out.find(expand(c.installDir)) != std::string::npos &&
+                    result.out.find(m_registryPath) != std::string::npos)
+            << result.out;
     } else {
         EXPECT_FALSE(fs::exists(m_registryPath));
         EXPECT_TRUE(c.installDir.empty() || !fs::exists(expand(c.installDir)));
@@ -180,21 +162,13 @@ TEST_P(RegisterOptions, RegisterTheDirectoryOrAreRefusedWithTheirStatusAndNoFile
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RegisterOptions,
-    ::testing::Values(
-        RegisterCase{"DefaultsToTheUsersConfigDirectory", {}, 0, "$H/.config/quoril", ""},
-        RegisterCase{
-            "CreatesTheNamedDirectoryWithItsParents", {"--install-dir", "$D/opt/a/b"}, 0, "$D/opt/a/b", ""},
-        RegisterCase{
-            "StoresARelativeDirectoryAsAnAbsolutePath", {"--install-dir=rel/dir/"}, 0, "$H/rel/dir", ""},
-        RegisterCase{"UnknownOption", {"--bogus"}, 2, "", "usage: quoril --register"},
-        RegisterCase{"DirectoryMissing", {"--install-dir"}, 2, "", "usage: quoril --register"},
-        RegisterCase{"EmptyDirectory", {"--install-dir", ""}, 2, "", "usage: quoril --register"},
-        RegisterCase{"StrayArgument", {"/some/dir"}, 2, "", "usage: quoril --register"},
-        RegisterCase{"DirectoryUnderAFile", {"--install-dir", "/dev/null/sub"}, 1, "", ""},
-        RegisterCase{"DirectoryAsLongAsThePlayerCanKeep", {"--install-dir", "$259"}, 0, "$259", ""},
-        RegisterCase{"DirectoryLongerThanThePlayerCanKeep", {"--install-dir", "$260"}, 1, "$260", "259"},
-        RegisterCase{
-            "RegistryFileCannotBeWritten", {"--install-dir", "$D/install"}, 1, "", "registry", true}),
+    ::testing::Values(RegisterCase{"DefaultDirectory", {}, 0, "$H/.config/quoril", ""},
+                      RegisterCase{"CreatesParents", {"--install-dir", "$D/opt/a/b"}, 0, "$D/opt/a/b", ""},
+                      RegisterCase{"RelativeMadeAbsolute", {"--install-dir=rel/dir/"}, 0, "$H/rel/dir", ""},
+                      RegisterCase{"UnknownOption", {"--bogus"}, 2, "", "usage: quoril --register"},
+                      RegisterCase{"DirectoryUnderAFile", {"--install-dir", "/dev/null/sub"}, 1, "", ""},
+                      RegisterCase{"DirectoryTooLong", {"--install-dir", "$260"}, 1, "$260", "259"},
+                      RegisterCase{"RegistryUnwritable", {"--install-dir", "$D/i"}, 1, "", "registry", true}),
     [](const ::testing::TestParamInfo<RegisterCase>& info) { return std::string(info.param.name); });
 
 TEST_F(RegisterCommand, KeepsEveryOtherKeyAndValueOfAnExistingFile) {
@@ -211,16 +185,7 @@ TEST_F(RegisterCommand, KeepsEveryOtherKeyAndValueOfAnExistingFile) {
     Registry expected;
     expected.parse(before);
     expected.setString(kInstallKey, "Path", m_dir.file("new"));
-    Registry registry = written();
-    for (const char* key : {"HKLM\\SOFTWARE\\ASIO\\Other Card", kInstallKey,
-                            "HKCR\\CLSID\\{12345678-1234-1234-1234-123456789ABC}\\InprocServer32"}) {
-        for (const auto& value : expected.values(key)) {
-            const auto kept = registry.value(key, value.name);
-            ASSERT_TRUE(kept.has_value()) << key << " " << value.name;
-            EXPECT_EQ(kept->text + "|" + std::to_string(kept->dword),
-                      value.text + "|" + std::to_string(value.dword));
-        }
-    }
+    EXPECT_EQ(written().serialize().rfind(expected.serialize(), 0), 0u) << "then the drivers it registers";
 }
 
 }  // namespace

@@ -67,8 +67,7 @@ TEST_F(InstalledPlayer, ChecksAndLoadsAGeneratedDiscToTheRightBytes) {
                               "\n\tAlbum = " + disc.title + "\n"),
               std::string::npos)
         << result.out;
-    // Every track where its file puts it, and the digest of the loaded store against coreutils' of
-    // the audio as composed.
+    // Every track where its file puts it; the loaded store's digest against coreutils' of the audio.
     static_assert(std::endian::native == std::endian::little, "the raw file holds what the store holds");
     std::ofstream raw(m_home.file("disc.raw"), std::ios::binary);
     size_t start = 0;
