@@ -8,7 +8,6 @@
 #include "content/CdDescriptor.h"
 #include "dsp/DspEngine.h"
 #include "dsp/TransportState.h"
-#include "platform/Registry.h"
 #include "ui/FakeViews.h"
 #include "ui/PlayerDialog.h"
 #include "ui/PlayerEnvironment.h"
@@ -35,14 +34,13 @@ const char* const kPlayerStoppedText =
 class PlayerTest : public ::testing::Test {
   protected:
     void open(const std::string& commandLine) {
-        dialog = std::make_unique<PlayerDialog>(view, commandLine);
-        dialog->run();
+        (dialog = std::make_unique<PlayerDialog>(view, commandLine))->run();
     }
     // Starts a session on a three-track disc; unless loadOnly (which shows the diagnostics), lets
     // the timer end the RAM load, which starts playback, and waits for the first block.
     void play(bool loadOnly = false) {
         env.writeIni({}, kRate, loadOnly);
-        open(env.writeDisc(kThreeTracks, kRate));
+        open(env.writeDisc(kThreeTracks));
         ASSERT_TRUE(dialog->disc() && dialog->disc()->active.load()) << dialog->log();
         if (loadOnly) {
             return;
@@ -171,48 +169,22 @@ TEST_F(PlayerTest, SeeksTrackJumpsAndVolumeStepsStayInTheirRangeOrWrapAndPlayOn)
     }
 }
 
-TEST_F(PlayerTest, TheSettingsWindowsOkWritesTheChoicesAndADriverWithoutAPanelSaysWhereItsValuesAre) {
-    play();
-    settings().windowWidth = 900, settings().windowHeight = 700;
-    view.settingsScript = [](FakeSettingsView& v, SettingsController& c) {
-        EXPECT_TRUE(settingsOpen);
-        EXPECT_EQ(v.texts.at(SettingsControl::kAsioSettings), "Quoril Capture Settings");
-        c.onAsioSettings();
-        ASSERT_EQ(v.boxes.size(), 1u);
-        EXPECT_EQ(v.boxes[0],
-                  std::make_pair(std::string("Ravek Settings"),
-                                 SettingsDialog::noControlPanelText("Quoril Capture", Registry::locate())));
-        EXPECT_TRUE(v.enabled(SettingsControl::kOK));
-        for (int id : {SettingsControl::kRate96000, SettingsControl::kStop, SettingsControl::kConverterBest,
-                       SettingsControl::kZebYes}) {
-            v.click(id);
-        }
-        c.onOK();
-    };
-    dialog->onCommand(kSettings);
-    EXPECT_EQ(view.sequence, std::vector<std::string>{"settings"});
-    EXPECT_TRUE(!settingsOpen && !view.closed && !theTransport.repeatAtEnd.load());
-    EXPECT_EQ(
-        env.readIni(),
-        "ASIO=Quoril Capture\nASIOCHANNEL=0\nSRC=0\nRATE= 96000.000\nVOLUME=-10.0\nPHASE=0\nPLAYBACK=S\n"
-        "DIAGNOSTICS=No\nFILTER=1\nZEB\nWINDOW=900 700\n");
+TEST(SettingsWindow, WithoutDriversOrWithoutAnEngineSaysSoAndKeepsOkDisabled) {
+    PlayerEnvironment env;
     EXPECT_EQ(SettingsDialog::noControlPanelText("Quoril Capture", "/home/u/.config/quoril/registry.reg"),
               "Quoril Capture has no control panel.\r\n\r\nIts settings are the values of the key\r\n"
               "\tHKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture\r\nin the registry file\r\n"
               "\t/home/u/.config/quoril/registry.reg\r\n");
-    // Without usable drivers the window says so; "ASIO Settings" without an engine says it too.
     settings().driversFound = false;
     FakeSettingsView noDrivers([](FakeSettingsView&, SettingsController& c) { c.onAsioSettings(); });
     std::unique_ptr<DspEngine> noEngine;
     EXPECT_EQ(SettingsDialog(noDrivers, noEngine).run(), SettingsControl::kCancel);
-    ASSERT_EQ(noDrivers.boxes.size(), 2u);
-    EXPECT_EQ(
-        noDrivers.boxes[0].second,
-        "No valid ASIO drivers found!\r\n\r\nPlayer requirers at least one ASIO driver to be "
-        "installed.\r\n\r\n"
-        "If an ASIO driver was installed, its not operational - make sure soundcard is enabled (in hardware "
-        "device manager).");
-    EXPECT_EQ(noDrivers.boxes[1].second, "ASIO driver is NOT active");
+    EXPECT_EQ(noDrivers.boxes,
+              (std::vector<std::string>{
+                  "No valid ASIO drivers found!\r\n\r\nPlayer requirers at least one ASIO driver to be "
+                  "installed.\r\n\r\nIf an ASIO driver was installed, its not operational - make sure "
+                  "soundcard is enabled (in hardware device manager).",
+                  "ASIO driver is NOT active"}));
     EXPECT_FALSE(noDrivers.enabled(SettingsControl::kOK) || noDrivers.enabled(SettingsControl::kDriverList));
 }
 
@@ -220,11 +192,7 @@ std::string padded(const std::string& text, size_t characters) {
     return text + std::string(48 - characters, ' ');
 }
 std::string repeat(const std::string& text, int times) {
-    std::string out;
-    for (int i = 0; i < times; ++i) {
-        out += text;
-    }
-    return out;
+    return times ? text + repeat(text, times - 1) : "";
 }
 
 TEST(ListLine, IsNumberMinutesSecondsAndTitleInFortyEightCharactersNeverSplittingOne) {
@@ -235,8 +203,6 @@ TEST(ListLine, IsNumberMinutesSecondsAndTitleInFortyEightCharactersNeverSplittin
         std::string title, line;
         bool cut;
     } cases[] = {
-        {0, 185, "Intro", padded("01 03:05 Intro", 14), false},
-        {1, 90, std::string(60, 'x'), "02 01:30 " + std::string(39, 'x'), true},
         {1, 90, std::string(39, 'x'), "02 01:30 " + std::string(39, 'x'), false},
         // The seconds are the whole part of the fraction of a minute times 60, in floating point:
         // 61 s comes out just below 1.
@@ -245,7 +211,6 @@ TEST(ListLine, IsNumberMinutesSecondsAndTitleInFortyEightCharactersNeverSplittin
         // UTF-8 titles are counted, padded and cut in characters.
         {0, 185, nihongo, padded("01 03:05 " + nihongo, 12), false},
         {1, 90, "x" + repeat(nihongo, 20), "02 01:30 x" + repeat(nihongo, 12) + "\u65e5\u672c", true},
-        {1, 90, std::string(38, 'a') + smile + "b", "02 01:30 " + std::string(38, 'a') + smile, true},
         {1, 90, std::string(39, 'a') + smile, "02 01:30 " + std::string(39, 'a'), true},
         // Bytes that are not UTF-8 (a Latin-1 sheet, a sequence broken off) count one each.
         {1, 90, "caf\xe9 " + std::string(40, 'x'), "02 01:30 caf\xe9 " + std::string(34, 'x'), true},

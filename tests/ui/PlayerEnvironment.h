@@ -18,19 +18,15 @@ class PlayerEnvironment {
   public:
     explicit PlayerEnvironment(const std::string& captureSpeed = "0.001");
     ~PlayerEnvironment();
-    PlayerEnvironment(const PlayerEnvironment&) = delete;
-    PlayerEnvironment& operator=(const PlayerEnvironment&) = delete;
 
     const TempDir& dir() const { return m_dir; }
     std::string readIni() const { return readFile(m_dir.file("Quoril.ini")); }
     // Writes Quoril.ini: the six counted keys for the capture driver at rate, then extra lines.
     void writeIni(const std::vector<std::string>& extraLines = {}, int rate = 8000, bool diagnostics = false);
-    // Writes Quoril.ini with exactly these lines.
     void writeIniLines(const std::vector<std::string>& lines);
-    // Writes one WAV file holding the tracks back to back (lengths in frames, 16-bit stereo)
-    // and a cue sheet naming them ("Track N" unless titles gives the title); returns its path.
-    std::string writeDisc(const std::vector<int>& trackFrames, int rate = 8000,
-                          const std::string& name = "disc", const std::vector<std::string>& titles = {});
+    // Writes disc.wav holding the tracks back to back (lengths in frames, 16-bit stereo at 8,000 Hz)
+    // and disc.cue naming them ("Track N" unless titles gives the title); returns the sheet's path.
+    std::string writeDisc(const std::vector<int>& trackFrames, const std::vector<std::string>& titles = {});
 
   private:
     TempDir m_dir;
