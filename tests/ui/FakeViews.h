@@ -39,8 +39,6 @@ class FakeSettingsView : public SettingsView {
     std::string comboItemText(int, int) const override { return ""; }
     void setComboSelection(int, int) override {}
     int comboSelection(int) const override { return -1; }
-    bool enabled(int id) const { return !disabled.count(id); }
-
     std::set<int> disabled;
     std::vector<std::string> boxes;
     int result_ = 0;
@@ -65,7 +63,6 @@ class FakePlayerView : public PlayerView {
     void showErrorBox(const std::string& text) override { show("error", text); }
     bool chooseFile(int&, std::string&) override { return false; }
     std::unique_ptr<SettingsView> createSettingsView() override {
-        sequence.push_back("settings");
         return std::make_unique<FakeSettingsView>();
     }
     void clearTrackList() override { rows.clear(), selected = -1; }
@@ -87,9 +84,6 @@ class FakePlayerView : public PlayerView {
     void startTimer(int timerId, int periodMs) override { timers[timerId] = periodMs; }
     void killTimer(int timerId) override { timers.erase(timerId); }
 
-    bool enabled(int id) const { return !disabled.count(id); }
-
-    std::vector<std::string> sequence;  // every kind of window shown, in order, and "settings"
     std::map<std::string, std::vector<std::string>> shown;  // the texts of each kind, in order
     std::string title = "Ravek";
     std::vector<std::string> rows;
@@ -101,9 +95,7 @@ class FakePlayerView : public PlayerView {
     std::map<int, int> pictures;
     std::map<int, int> timers;  // running timers and their periods
     bool closed = false;
-    void show(const char* kind, const std::string& text) {
-        shown[kind].push_back(text), sequence.push_back(kind);
-    }
+    void show(const char* kind, const std::string& text) { shown[kind].push_back(text); }
 };
 
 }  // namespace quoril::test

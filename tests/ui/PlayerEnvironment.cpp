@@ -11,9 +11,9 @@ namespace quoril::test {
 
 PlayerEnvironment::PlayerEnvironment(const std::string& captureSpeed) {
     const std::string kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
-    std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
-    reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\r\n\"Path\"=\"" + m_dir.path() + "\"\r\n\r\n";
-    reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture]\r\n";
+    std::string reg =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\r\n\"Path\"=\"" +
+        m_dir.path() + "\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture]\r\n";
     reg += "\"clsid\"=\"" + kCaptureClassId + "\"\r\n\"description\"=\"Quoril Capture\"\r\n";
     reg += "\"Speed\"=\"" + captureSpeed + "\"\r\n\"File\"=\"" + m_dir.file("capture.wav") + "\"\r\n\r\n";
     reg += "[HKEY_CLASSES_ROOT\\clsid\\" + kCaptureClassId + "\\InprocServer32]\r\n";
@@ -32,12 +32,9 @@ PlayerEnvironment::~PlayerEnvironment() {
 }
 
 void PlayerEnvironment::writeIni(const std::vector<std::string>& extraLines, int rate, bool diagnostics) {
-    std::vector<std::string> lines = {"ASIO=Quoril Capture",
-                                      "ASIOCHANNEL=0",
-                                      "SRC=1",
-                                      cformat("RATE=%d", rate),
-                                      "VOLUME=-10.0",
-                                      std::string("DIAGNOSTICS=") + (diagnostics ? "Yes" : "No")};
+    std::vector<std::string> lines = {
+        "ASIO=Quoril Capture",    "ASIOCHANNEL=0", "SRC=1",
+        cformat("RATE=%d", rate), "VOLUME=-10.0",  diagnostics ? "DIAGNOSTICS=Yes" : "DIAGNOSTICS=No"};
     lines.insert(lines.end(), extraLines.begin(), extraLines.end());
     writeIniLines(lines);
 }

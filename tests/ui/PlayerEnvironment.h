@@ -10,10 +10,9 @@
 
 namespace quoril::test {
 
-// Everything a player session needs on disk, in a temporary directory that is also HOME: the
-// registry file (installation path and the capture driver, whose clock runs at captureSpeed times
-// real time: slowed down, the position only moves when the test moves it) and Quoril.ini. The
-// process-wide settings record is a fresh one for the life of the object.
+// A player session's files in a temporary HOME: the registry file (installation path and the capture
+// driver, whose clock runs at captureSpeed times real time: slowed down, the position only moves when
+// the test moves it) and Quoril.ini; and a fresh process-wide settings record for the object's life.
 class PlayerEnvironment {
   public:
     explicit PlayerEnvironment(const std::string& captureSpeed = "0.001");
@@ -33,7 +32,6 @@ class PlayerEnvironment {
     Settings m_settings;
 };
 
-// Waits until condition holds, at most deadline; true when it held.
 bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds deadline = std::chrono::seconds(10));
 

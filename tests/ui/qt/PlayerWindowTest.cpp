@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,6 @@ namespace quoril {
 namespace {
 
 using namespace PlayerControl;
-using test::onNextModal;
 
 // Records what the window hands to the window logic, one line per call.
 class RecordingController : public PlayerController {
@@ -51,7 +49,6 @@ class PlayerWindowTest : public test::QtWidgetTest {
         return window.runModal(controller);
     }
     QListWidget* list() { return qobject_cast<QListWidget*>(window.control(kTrackList)); }
-    QPushButton* button(int id) { return qobject_cast<QPushButton*>(window.control(id)); }
 
     PlayerWindow window;
     RecordingController controller;
@@ -109,10 +106,9 @@ TEST_F(PlayerWindowTest, AtEverySizeTheListFillsTheTopAndTheBottomRowStaysWholeA
 
 TEST_F(PlayerWindowTest, ButtonsKeysAndTheCloseBoxReachTheLogicAndOnlyTheLogicClosesTheWindow) {
     const struct {
-        int key;  // a button id when modifiers is -1
-        int modifiers;
-        const char* call;  // what the logic receives; "" nothing
-    } cases[] = {          // clang-format off
+        int key, modifiers;  // key is a button id when modifiers is -1
+        const char* call;    // what the logic receives
+    } cases[] = {            // clang-format off
         {kFileOpen, -1, "1014"}, {kClose, -1, "cancel"}, {Qt::Key_Home, Qt::ShiftModifier, "key H shift"},
         {Qt::Key_End, Qt::ShiftModifier, "key E shift"}, {Qt::Key_Home, 0, "key H"}, {']', 0, "key ]"},
         {Qt::Key_BraceLeft, Qt::ShiftModifier, "key [ shift"},  // the shifted keys count as theirs
@@ -126,7 +122,7 @@ TEST_F(PlayerWindowTest, ButtonsKeysAndTheCloseBoxReachTheLogicAndOnlyTheLogicCl
                   for (const auto& c : cases) {
                       controller.calls.clear();
                       if (c.modifiers < 0) {
-                          QTest::mouseClick(button(c.key), Qt::LeftButton);
+                          QTest::mouseClick(window.control(c.key), Qt::LeftButton);
                       } else {
                           QTest::keyClick(list(), Qt::Key(c.key), Qt::KeyboardModifiers(c.modifiers));
                       }
@@ -134,7 +130,7 @@ TEST_F(PlayerWindowTest, ButtonsKeysAndTheCloseBoxReachTheLogicAndOnlyTheLogicCl
                   }
                   EXPECT_EQ(window.selectedTrackRow(), 3);  // only the arrow moved it
                   window.enableControl(kPlay, false);       // a disabled button delivers nothing
-                  QTest::mouseClick(button(kPlay), Qt::LeftButton);
+                  QTest::mouseClick(window.control(kPlay), Qt::LeftButton);
                   window.close();  // the close box asks the logic, which keeps the window
                   EXPECT_TRUE(window.isVisible());
                   EXPECT_EQ(controller.calls, (std::vector<std::string>{"cancel", "cancel"}));
@@ -151,7 +147,7 @@ TEST_F(DialogsTest, TheDiagnosticsWindowOpensAtTheEndOfItsTextClosesWithOkEnterO
         dialog.m_source = "bad \xff\xfe name\r\n\tdetail\r\n" + std::string(4000, '\n');
         QString shown;
         int scroll = -1, end = -2;
-        onNextModal<DiagnosticsDialog>([&](DiagnosticsDialog* d) {
+        test::onNextModal<DiagnosticsDialog>([&](DiagnosticsDialog* d) {
             shown = d->textField()->toPlainText();
             scroll = d->textField()->verticalScrollBar()->value();
             end = d->textField()->verticalScrollBar()->maximum();

@@ -31,12 +31,9 @@ TEST_F(QtPlayerTest, TheWindowLoadsTheDiscPlaysOpensTheSettingsAndSavesOnClose) 
     PlayerWindow window;
     PlayerDialog player(window, env.writeDisc({8000 * 20, 8000 * 20, 8000 * 20},
                                               {"Overture", title.toStdString(), "Finale"}));
-    auto click = [&](int id) {
-        QTest::mouseClick(qobject_cast<QPushButton*>(window.control(id)), Qt::LeftButton);
-    };
+    auto click = [&](int id) { QTest::mouseClick(window.control(id), Qt::LeftButton); };
     QString panelBox;
-    // Acts on the window from inside its modal run, as a user would, once the load has ended and
-    // the timer started playback.
+    // Acts from inside the window's modal run, as a user would, once the timer has started playback.
     QTimer::singleShot(0, [&] {
         if (!QTest::qWaitFor([&] { return window.buttonPicture(PlayerControl::kPlay) == Picture::kPause; },
                              30000)) {
@@ -60,17 +57,15 @@ TEST_F(QtPlayerTest, TheWindowLoadsTheDiscPlaysOpensTheSettingsAndSavesOnClose) 
         // The capture driver has no control panel: its button says where its values are, and
         // OK stays usable and writes the choices.
         test::onNextModal<SettingsWindow>([&](SettingsWindow* settings) {
-            auto press = [&](int id) { QTest::mouseClick(settings->control(id), Qt::LeftButton); };
             EXPECT_TRUE(settings->isChecked(SettingsControl::kStop));
             EXPECT_FALSE(settings->isChecked(SettingsControl::kRate44100));
             test::onNextModal<QMessageBox>([&](QMessageBox* box) {
                 panelBox = box->text();
                 box->button(QMessageBox::Ok)->click();
             });
-            press(SettingsControl::kAsioSettings);
-            for (int id : {SettingsControl::kRate96000, SettingsControl::kConverterBest,
-                           SettingsControl::kZebYes, SettingsControl::kOK}) {
-                press(id);
+            for (int id : {SettingsControl::kAsioSettings, SettingsControl::kRate96000,
+                           SettingsControl::kConverterBest, SettingsControl::kZebYes, SettingsControl::kOK}) {
+                QTest::mouseClick(settings->control(id), Qt::LeftButton);
             }
         });
         click(PlayerControl::kSettings);
