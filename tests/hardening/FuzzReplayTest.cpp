@@ -1,6 +1,5 @@
-// Every fuzz target's entry function over its seed corpus, a few blocks of random bytes and the
-// inputs kept in fuzz/regressions/<target>/ (crashes the fuzzer once found). Each input runs in a
-// child process, so a crash names its input and the other inputs still run.
+// Every fuzz target's entry over its seeds, random bytes and the crash inputs kept in fuzz/regressions/
+// <target>/, each in a child process, so a crash names its input and the other inputs still run.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +8,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,32 +21,11 @@
 namespace quoril::fuzz {
 namespace {
 
-struct Input {
-    std::string label;
-    std::string bytes;
-};
-
-std::vector<Input> keptInputs(const std::string& target) {
-    std::vector<Input> inputs;
-    std::filesystem::path dir = std::filesystem::path(test::sourceDir()) / "fuzz" / "regressions" / target;
-    if (!std::filesystem::is_directory(dir)) {
-        return inputs;
-    }
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (entry.is_regular_file()) {
-            inputs.push_back({entry.path().filename().string(), test::readFile(entry.path().string())});
-        }
-    }
-    std::sort(inputs.begin(), inputs.end(), [](const Input& a, const Input& b) { return a.label < b.label; });
-    return inputs;
-}
-
 // Runs the entry over one input in a child; the child's exit status, or -signal when it died.
 int runInChild(const FuzzTarget& target, const std::string& bytes) {
     pid_t pid = fork();
     if (pid == 0) {
-        int result = target.entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-        _exit(result == 0 ? 0 : 3);
+        _exit(target.entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) == 0 ? 0 : 3);
     }
     if (pid < 0) {
         return -1000;
@@ -64,25 +44,25 @@ class FuzzReplay : public ::testing::TestWithParam<std::string> {
 TEST_P(FuzzReplay, SeedsAndKeptCrashInputsRunCleanly) {
     const FuzzTarget* target = findFuzzTarget(GetParam());
     ASSERT_NE(target, nullptr);
-    std::vector<Input> inputs;
-    int n = 0;
+    std::map<std::string, std::string> inputs;  // by label
     for (std::string& seed : target->seeds()) {
-        inputs.push_back({"seed-" + std::to_string(n++), std::move(seed)});
+        inputs["seed-" + std::to_string(inputs.size())] = std::move(seed);
     }
     ASSERT_FALSE(inputs.empty()) << "a target without seeds starts from nothing";
-    for (uint32_t seed = 1; seed <= 3; ++seed) {
-        std::mt19937 random(seed);
-        std::string bytes(64 * 1024, '\0');
-        for (char& c : bytes) {
-            c = static_cast<char>(random());
+    std::mt19937 random(1);
+    for (int n = 1; n <= 3; ++n) {
+        std::string& bytes = inputs["random-" + std::to_string(n)];
+        std::generate_n(std::back_inserter(bytes), 64 * 1024, [&] { return static_cast<char>(random()); });
+    }
+    const std::filesystem::path kept =
+        std::filesystem::path(test::sourceDir()) / "fuzz/regressions" / target->name;
+    if (std::filesystem::is_directory(kept)) {
+        for (const auto& entry : std::filesystem::directory_iterator(kept)) {
+            inputs[entry.path().filename().string()] = test::readFile(entry.path().string());
         }
-        inputs.push_back({"random-" + std::to_string(seed), std::move(bytes)});
     }
-    for (Input& kept : keptInputs(target->name)) {
-        inputs.push_back(std::move(kept));
-    }
-    for (const Input& input : inputs) {
-        EXPECT_EQ(runInChild(*target, input.bytes), 0) << target->name << " / " << input.label;
+    for (const auto& [label, bytes] : inputs) {
+        EXPECT_EQ(runInChild(*target, bytes), 0) << target->name << " / " << label;
     }
 }
 
@@ -98,9 +78,8 @@ TEST(FuzzReplayTargets, EveryKeptInputDirectoryBelongsToATarget) {
 
 std::vector<std::string> targetNames() {
     std::vector<std::string> names;
-    for (const FuzzTarget& target : fuzzTargets()) {
-        names.emplace_back(target.name);
-    }
+    std::transform(fuzzTargets().begin(), fuzzTargets().end(), std::back_inserter(names),
+                   [](const FuzzTarget& target) { return std::string(target.name); });
     return names;
 }
 

@@ -25,84 +25,63 @@ namespace {
 Settings record(bool second) {
     Settings s;
     s.asioDriverName = second ? std::string(300, 'D') : "Quoril Capture";
-    s.channelPair = second ? 3 : 0;
     s.outputRate = second ? 96000.0 : 44100.0;
     s.volumeDb = second ? -12.5 : -30.0;
-    s.useAwe = s.valid = true;
+    s.valid = true;
     return s;
 }
 
-struct Saver {
-    pid_t pid = -1;
-    int out = -1;
-};
-
 // A child that saves the settings file over and over: the first record, then one byte to the pipe
-// once that save is complete, then the two records in turn until it is killed.
-Saver startSaver(const std::string& iniPath) {
+// once that save is complete, then the two records in turn until it is killed. Returns its pid and
+// the pipe's reading end.
+std::pair<pid_t, int> startSaver(const std::string& iniPath) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
-        return {};
+        return {-1, -1};
     }
     pid_t pid = fork();
-    if (pid == 0) {
-        close(pipeFds[0]);
-        for (long n = 0;; ++n) {
-            settings() = record(n % 2 == 1);
-            settings().iniPath = iniPath;
-            if (!saveSettings(SaveForm::Confirm, settings().volumeDb) ||
-                (n == 0 && write(pipeFds[1], "+", 1) != 1)) {
-                _exit(1);
-            }
+    for (long n = 0; pid == 0; ++n) {
+        settings() = record(n % 2 == 1);
+        settings().iniPath = iniPath;
+        if (!saveSettings(SaveForm::Confirm, settings().volumeDb) ||
+            (n == 0 && write(pipeFds[1], "+", 1) != 1)) {
+            _exit(1);
         }
     }
     close(pipeFds[1]);
     return {pid, pipeFds[0]};
 }
 
-// Waits until the saver has written its first file completely; false after the deadline.
-bool waitForFirstSave(const Saver& saver) {
-    pollfd fd{saver.out, POLLIN, 0};
-    char byte = 0;
-    return poll(&fd, 1, 10000) == 1 && read(saver.out, &byte, 1) == 1;
-}
-
 TEST(SettingsKill, TwoHundredKillsDuringSavesLeaveTheOldOrTheNewCompleteFile) {
     TempDir dir;
     const std::string ini = dir.file("Quoril.ini");
-    Settings first = record(false);
-    Settings second = record(true);
-    const std::string firstText = composeSettingsFile(first);
-    const std::string secondText = composeSettingsFile(second);
+    Settings first = record(false), second = record(true);
+    const std::string firstText = composeSettingsFile(first), secondText = composeSettingsFile(second);
     ASSERT_NE(firstText, secondText);
 
     std::mt19937 random(20261205);
     std::uniform_int_distribution<int> killAfterMicroseconds(0, 3000);
-    int sawFirst = 0;
-    int sawSecond = 0;
+    int sawFirst = 0, sawSecond = 0;
     for (int run = 0; run < 200; ++run) {
-        Saver saver = startSaver(ini);
-        ASSERT_GT(saver.pid, 0);
-        const bool ready = waitForFirstSave(saver);
+        const auto [pid, out] = startSaver(ini);
+        ASSERT_GT(pid, 0);
+        pollfd fd{out, POLLIN, 0};
+        char byte = 0;
+        const bool ready = poll(&fd, 1, 10000) == 1 && read(out, &byte, 1) == 1;
         // The kill lands at a random point of the save loop: before, during or after a write.
         std::this_thread::sleep_for(std::chrono::microseconds(killAfterMicroseconds(random)));
-        kill(saver.pid, SIGKILL);
+        kill(pid, SIGKILL);
         int status = 0;
-        waitpid(saver.pid, &status, 0);
-        close(saver.out);
+        waitpid(pid, &status, 0);
+        close(out);
         ASSERT_TRUE(ready) << "run " << run << ": the saver never finished its first save";
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
             << "run " << run << " status " << status;
 
         const std::string text = readFile(ini);
-        if (text == firstText) {
-            ++sawFirst;
-        } else if (text == secondText) {
-            ++sawSecond;
-        } else {
-            FAIL() << "run " << run << ": the settings file is neither complete text (" << text.size()
-                   << " bytes)";
-        }
+        ASSERT_TRUE(text == firstText || text == secondText)
+            << "run " << run << ": the settings file is neither complete text (" << text.size() << " bytes)";
+        ++(text == firstText ? sawFirst : sawSecond);
     }
     // Both records were caught on disk, so the kills did land between saves of either kind.
     EXPECT_GT(sawFirst, 0);

@@ -1,26 +1,17 @@
 #pragma once
 
-#include <algorithm>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "ui/PlayerView.h"
 #include "ui/SettingsView.h"
 
 namespace quoril::test {
 
-// Controls that were never disabled count as enabled.
-inline bool enabledIn(const std::map<int, bool>& state, int id) {
-    return !state.count(id) || state.at(id);
-}
-
-// A settings window that keeps its controls in memory. Its modal run calls onInitDialog, then
-// the script (which plays the user), then Cancel when the script did not close the window.
+// A settings window without controls that keeps its message boxes and disabled controls. Its modal
+// run calls onInitDialog, then the script (which plays the user), then Cancel unless the script closed it.
 class FakeSettingsView : public SettingsView {
   public:
     using Script = std::function<void(FakeSettingsView&, SettingsController&)>;
@@ -29,57 +20,28 @@ class FakeSettingsView : public SettingsView {
     int runModal(SettingsController& controller) override {
         result_ = 0;
         controller.onInitDialog();
-        if (m_script) {
-            m_script(*this, controller);
-        }
-        if (result_ == 0) {
-            controller.onCancel();
-        }
+        m_script ? m_script(*this, controller) : void();
+        result_ == 0 ? controller.onCancel() : void();
         return result_;
     }
     void endDialog(int result) override { result_ = result; }
     void hide() override {}
-    void showMessageBox(const std::string& text, const std::string& caption) override {
-        boxes.emplace_back(caption, text);
+    void showMessageBox(const std::string& text, const std::string&) override { boxes.push_back(text); }
+    void enableControl(int id, bool on) override {
+        on ? void(disabled.erase(id)) : void(disabled.insert(id));
     }
-    void enableControl(int id, bool on) override { enabledState[id] = on; }
-    void setControlText(int id, const std::string& text) override { texts[id] = text; }
-    void setChecked(int id, bool on) override { on ? void(checked.insert(id)) : void(checked.erase(id)); }
-    bool isChecked(int id) const override { return checked.count(id) != 0; }
-    void clearCombo(int id) override { combos[id].clear(), selection.erase(id); }
-    void addComboItem(int id, const std::string& text) override { combos[id].push_back(text); }
-    int comboCount(int id) const override { return combos.count(id) ? int(combos.at(id).size()) : 0; }
-    std::string comboItemText(int id, int index) const override {
-        return index >= 0 && index < comboCount(id) ? combos.at(id)[size_t(index)] : "";
-    }
-    void setComboSelection(int id, int index) override {
-        selection[id] = index >= 0 && index < comboCount(id) ? index : -1;
-    }
-    int comboSelection(int id) const override { return selection.count(id) ? selection.at(id) : -1; }
-
-    // The user's act: an automatic radio button clears the others of its group. The radio ids list
-    // the groups one after the other: rate, diagnostics, playback, upsampler, zEB and AWE.
-    void click(int radioId) {
-        const int* first = std::begin(kSettingsRadioIds);
-        for (int size : {6, 2, 4, 2, 2, 2}) {
-            if (std::find(first, first + size, radioId) != first + size) {
-                std::for_each(first, first + size, [this](int id) { checked.erase(id); });
-            }
-            first += size;
-        }
-        checked.insert(radioId);
-    }
-    bool enabled(int id) const { return enabledIn(enabledState, id); }
-
-    std::map<int, std::vector<std::string>> combos;
-    std::map<int, int> selection;
-    std::set<int> checked;
-    std::map<int, bool> enabledState;
-    std::map<int, std::string> texts;
-    std::vector<std::pair<std::string, std::string>> boxes;  // caption and text
+    void setControlText(int, const std::string&) override {}
+    void setChecked(int, bool) override {}
+    bool isChecked(int) const override { return false; }
+    void clearCombo(int) override {}
+    void addComboItem(int, const std::string&) override {}
+    int comboCount(int) const override { return 0; }
+    std::string comboItemText(int, int) const override { return ""; }
+    void setComboSelection(int, int) override {}
+    int comboSelection(int) const override { return -1; }
+    std::set<int> disabled;
+    std::vector<std::string> boxes;
     int result_ = 0;
-
-  private:
     Script m_script;
 };
 
@@ -101,8 +63,7 @@ class FakePlayerView : public PlayerView {
     void showErrorBox(const std::string& text) override { show("error", text); }
     bool chooseFile(int&, std::string&) override { return false; }
     std::unique_ptr<SettingsView> createSettingsView() override {
-        sequence.push_back("settings");
-        return std::make_unique<FakeSettingsView>(settingsScript);
+        return std::make_unique<FakeSettingsView>();
     }
     void clearTrackList() override { rows.clear(), selected = -1; }
     void addTrackRow(const std::string& line, bool) override { rows.push_back(line); }
@@ -116,17 +77,13 @@ class FakePlayerView : public PlayerView {
     void setProgressPosition(int64_t) override {}
     void setProgressVisible(bool visible) override { progressVisible = visible; }
     void focusProgress() override {}
-    void enableControl(int id, bool on) override { enabledState[id] = on; }
+    void enableControl(int id, bool on) override {
+        on ? void(disabled.erase(id)) : void(disabled.insert(id));
+    }
     void setButtonPicture(int id, int picture) override { pictures[id] = picture; }
     void startTimer(int timerId, int periodMs) override { timers[timerId] = periodMs; }
     void killTimer(int timerId) override { timers.erase(timerId); }
 
-    bool enabled(int id) const { return enabledIn(enabledState, id); }
-    std::vector<std::string> texts(const std::string& kind) const {
-        return shown.count(kind) ? shown.at(kind) : std::vector<std::string>();
-    }
-
-    std::vector<std::string> sequence;  // every kind of window shown, in order, and "settings"
     std::map<std::string, std::vector<std::string>> shown;  // the texts of each kind, in order
     std::string title = "Ravek";
     std::vector<std::string> rows;
@@ -134,17 +91,11 @@ class FakePlayerView : public PlayerView {
     std::string trackTime, volume;
     int64_t progressMax = 0;
     bool progressVisible = false;
-    std::map<int, bool> enabledState;
+    std::set<int> disabled;
     std::map<int, int> pictures;
     std::map<int, int> timers;  // running timers and their periods
     bool closed = false;
-    FakeSettingsView::Script settingsScript;  // the settings windows to come; none cancels
-
-  private:
-    void show(const char* kind, const std::string& text) {
-        shown[kind].push_back(text);
-        sequence.push_back(kind);
-    }
+    void show(const char* kind, const std::string& text) { shown[kind].push_back(text); }
 };
 
 }  // namespace quoril::test

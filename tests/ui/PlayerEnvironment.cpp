@@ -11,9 +11,9 @@ namespace quoril::test {
 
 PlayerEnvironment::PlayerEnvironment(const std::string& captureSpeed) {
     const std::string kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
-    std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
-    reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\r\n\"Path\"=\"" + m_dir.path() + "\"\r\n\r\n";
-    reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture]\r\n";
+    std::string reg =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ravek]\r\n\"Path\"=\"" +
+        m_dir.path() + "\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Quoril Capture]\r\n";
     reg += "\"clsid\"=\"" + kCaptureClassId + "\"\r\n\"description\"=\"Quoril Capture\"\r\n";
     reg += "\"Speed\"=\"" + captureSpeed + "\"\r\n\"File\"=\"" + m_dir.file("capture.wav") + "\"\r\n\r\n";
     reg += "[HKEY_CLASSES_ROOT\\clsid\\" + kCaptureClassId + "\\InprocServer32]\r\n";
@@ -32,54 +32,48 @@ PlayerEnvironment::~PlayerEnvironment() {
 }
 
 void PlayerEnvironment::writeIni(const std::vector<std::string>& extraLines, int rate, bool diagnostics) {
-    std::vector<std::string> lines = {"ASIO=Quoril Capture",
-                                      "ASIOCHANNEL=0",
-                                      "SRC=1",
-                                      cformat("RATE=%d", rate),
-                                      "VOLUME=-10.0",
-                                      std::string("DIAGNOSTICS=") + (diagnostics ? "Yes" : "No")};
+    std::vector<std::string> lines = {
+        "ASIO=Quoril Capture",    "ASIOCHANNEL=0", "SRC=1",
+        cformat("RATE=%d", rate), "VOLUME=-10.0",  diagnostics ? "DIAGNOSTICS=Yes" : "DIAGNOSTICS=No"};
     lines.insert(lines.end(), extraLines.begin(), extraLines.end());
     writeIniLines(lines);
 }
 
 void PlayerEnvironment::writeIniLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
-    m_dir.write("Quoril.ini", text);
+    m_dir.write("Quoril.ini", std::accumulate(lines.begin(), lines.end(), std::string(),
+                                              [](std::string text, const std::string& line) {
+                                                  return text + line + "\n";
+                                              }));
 }
 
-std::string PlayerEnvironment::writeDisc(const std::vector<int>& trackFrames, int rate,
-                                         const std::string& name, const std::vector<std::string>& titles) {
-    WavWriter wav(16, 2, static_cast<uint32_t>(rate));
+std::string PlayerEnvironment::writeDisc(const std::vector<int>& trackFrames,
+                                         const std::vector<std::string>& titles) {
+    WavWriter wav(16, 2, 8000);
     wav.samples(makeSamples(std::accumulate(trackFrames.begin(), trackFrames.end(), size_t(0)), 16, 2, 7));
-    wav.write(m_dir.file(name + ".wav"));
+    wav.write(m_dir.file("disc.wav"));
 
-    std::string cue =
-        "PERFORMER \"The Testers\"\r\nTITLE \"Fixture Album\"\r\nFILE \"" + name + ".wav\" WAVE\r\n";
+    std::string cue = "PERFORMER \"The Testers\"\r\nTITLE \"Fixture Album\"\r\nFILE \"disc.wav\" WAVE\r\n";
     // Cue sheet times are in CD frames (75 a second): the tracks start on whole seconds here.
     int64_t start = 0;
     for (size_t i = 0; i < trackFrames.size(); ++i) {
-        int64_t seconds = start / rate;
+        int64_t seconds = start / 8000;
         const std::string title = i < titles.size() ? titles[i] : cformat("Track %zu", i + 1);
         cue += cformat("  TRACK %02d AUDIO\r\n    TITLE \"%s\"\r\n    INDEX 01 %02lld:%02lld:00\r\n",
                        static_cast<int>(i + 1), title.c_str(), static_cast<long long>(seconds / 60),
                        static_cast<long long>(seconds % 60));
         start += trackFrames[i];
     }
-    return m_dir.write(name + ".cue", cue);
+    return m_dir.write("disc.cue", cue);
 }
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-    auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return condition();
+    for (auto end = std::chrono::steady_clock::now() + deadline; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(std::chrono::milliseconds(2))) {
+        if (condition()) {
+            return true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    return true;
+    return condition();
 }
 
 }  // namespace quoril::test

@@ -10,34 +10,28 @@
 
 namespace quoril::test {
 
-// Everything a player session needs on disk, in a temporary directory that is also HOME: the
-// registry file (installation path and the capture driver, whose clock runs at captureSpeed times
-// real time: slowed down, the position only moves when the test moves it) and Quoril.ini. The
-// process-wide settings record is a fresh one for the life of the object.
+// A player session's files in a temporary HOME: the registry file (installation path and the capture
+// driver, whose clock runs at captureSpeed times real time: slowed down, the position only moves when
+// the test moves it) and Quoril.ini; and a fresh process-wide settings record for the object's life.
 class PlayerEnvironment {
   public:
     explicit PlayerEnvironment(const std::string& captureSpeed = "0.001");
     ~PlayerEnvironment();
-    PlayerEnvironment(const PlayerEnvironment&) = delete;
-    PlayerEnvironment& operator=(const PlayerEnvironment&) = delete;
 
     const TempDir& dir() const { return m_dir; }
     std::string readIni() const { return readFile(m_dir.file("Quoril.ini")); }
     // Writes Quoril.ini: the six counted keys for the capture driver at rate, then extra lines.
     void writeIni(const std::vector<std::string>& extraLines = {}, int rate = 8000, bool diagnostics = false);
-    // Writes Quoril.ini with exactly these lines.
     void writeIniLines(const std::vector<std::string>& lines);
-    // Writes one WAV file holding the tracks back to back (lengths in frames, 16-bit stereo)
-    // and a cue sheet naming them ("Track N" unless titles gives the title); returns its path.
-    std::string writeDisc(const std::vector<int>& trackFrames, int rate = 8000,
-                          const std::string& name = "disc", const std::vector<std::string>& titles = {});
+    // Writes disc.wav holding the tracks back to back (lengths in frames, 16-bit stereo at 8,000 Hz)
+    // and disc.cue naming them ("Track N" unless titles gives the title); returns the sheet's path.
+    std::string writeDisc(const std::vector<int>& trackFrames, const std::vector<std::string>& titles = {});
 
   private:
     TempDir m_dir;
     Settings m_settings;
 };
 
-// Waits until condition holds, at most deadline; true when it held.
 bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds deadline = std::chrono::seconds(10));
 

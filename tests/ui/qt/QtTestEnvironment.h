@@ -18,8 +18,7 @@ class QtWidgetTest : public ::testing::Test {
   protected:
     QtWidgetTest() {
         static int argc = 1;
-        static char name[] = "quoril-qt-test";
-        static char* argv[] = {name, nullptr};
+        static char* argv[] = {const_cast<char*>("quoril-qt-test"), nullptr};
         if (!QApplication::instance()) {
             if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
                 qputenv("QT_QPA_PLATFORM", "offscreen");
