@@ -29,10 +29,11 @@ struct SheetCase {
     uint32_t rate = 44100;
 };
 
+// Files a.wav, b.wav, ... of these lengths.
 std::vector<std::pair<std::string, int>> files(std::vector<int> frames) {
     std::vector<std::pair<std::string, int>> named;
-    for (size_t f = 0; f < frames.size(); ++f) {
-        named.emplace_back(std::string(1, static_cast<char>('a' + f)) + ".wav", frames[f]);
+    for (int length : frames) {
+        named.emplace_back(std::string(1, static_cast<char>('a' + named.size())) + ".wav", length);
     }
     return named;
 }
@@ -88,12 +89,9 @@ SheetCase hundredAndTwentyTracks() {
     SheetCase c{"MoreThanAHundredTracksFillTheTable", files({250000}), fileLine("a.wav"), "", "", 1000};
     c.log = "[/a.wav]|\tCue file has more than 100 tracks; the rest is ignored.|" + ram(2);
     for (int t = 1; t <= 120; ++t) {
-        c.sheet += cformat("  TRACK %02d AUDIO\n    TITLE \"T%d\"\n    INDEX 01 %02d:%02d:00\n", t, t,
-                           (2 * (t - 1)) / 60, (2 * (t - 1)) % 60);
-        if (t <= CdDescriptor::kMaxTracks) {
-            c.table +=
-                cformat("%s%d+%d@0\"T%d\"", t > 1 ? " " : "", 2000 * (t - 1), t < 100 ? 2000 : 52000, t);
-        }
+        c.sheet += trackLines(t, cformat("%02d:%02d:00", (2 * t - 2) / 60, (2 * t - 2) % 60));
+        c.table +=
+            t > 100 ? "" : cformat("%s%d+%d@0", t > 1 ? " " : "", 2000 * t - 2000, t < 100 ? 2000 : 52000);
     }
     return c;
 }
@@ -101,7 +99,6 @@ SheetCase hundredAndTwentyTracks() {
 const std::string kOne = fileLine("a.wav") + trackLines(1, "00:00:00");
 const std::string kInvalid = "[/a.wav]|\tInvalid track details in cue file.|";
 const std::string kUnknown = "\tGenre = Unknown|\tArtist = Unknown|\tAlbum = ";
-const std::string kNoFile = "|Content file NOT found!|" + kUnknown;
 
 // Sheets in the layout that column-exact reading has always accepted or refused: their tables and
 // logs are what they were before the reader learned the other layouts.
@@ -115,12 +112,9 @@ std::vector<SheetCase> standardSheets() {
     }
     return {
         {"FirstTrackOfEachFileStartsAtTheFileStart", files({441000, 441000}),
-         a + trackLines(1, "00:02:00") + trackLines(2, "00:05:00") + b + trackLines(3, "00:03:00"),
+         a + trackLines(1, "00:02:00") + trackLines(2, "00:05:00") + "    INDEX 02 00:06:00\n" + b +
+             trackLines(3, "00:03:00"),
          "0+220500@0 220500+220500@0 441000+441000@1", "[/a.wav][/b.wav]" + ram(4)},
-        {"PregapStartsAtIndexZeroAndLaterIndexesAreIgnored", files({441000}),
-         a + "  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:32\n  TRACK 02 AUDIO\n"
-             "    INDEX 00 00:04:00\n    INDEX 01 00:05:00\n    INDEX 02 00:06:00\n",
-         "0+176400@0 176400+264600@0", "[/a.wav]" + ram(2)},
         {"RipperSheetWithCrLfAndExtraLines", files({44100 * 12}),
          "REM GENRE \"Chamber Music\"\r\nREM DATE 1998\r\nREM COMMENT \"ripper v1.6\"\r\n"
          "CATALOG 0724355652423\r\nPERFORMER \"The Quartet\"\r\nTITLE \"Late Works\"\r\n"
@@ -144,9 +138,6 @@ std::vector<SheetCase> standardSheets() {
         {"TrackExactlyOneSecondBeforeTheEndIsDropped", files({44100 * 5}),
          a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"), "0+220500@0",
          "[/a.wav]" + kDropped + "2|" + ram(1)},
-        {"TrackOneFrameMoreThanASecondBeforeTheEndIsKept", files({44100 * 5 + 1}),
-         a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"), "0+176400@0 176400+44101@0",
-         "[/a.wav]" + ram(1)},
         {"TitleIsCutTo255CharactersAndATitleBeforeAnyTrackIsIgnored", files({44100 * 3}),
          a + "    TITLE \"Before\"\n  TRACK 01 AUDIO\n    TITLE \"" + longTitle +
              "\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"" + accented +
@@ -157,9 +148,6 @@ std::vector<SheetCase> standardSheets() {
          "REM GENRE \"Free Jazz\"\nPERFORMER \"Trio\"\nTITLE \"One\"\nTITLE \"Two\"\n" + kOne +
              "PERFORMER \"After\"\n",
          "0+132300@0", "\tGenre = Free Jazz|\tArtist = Trio|\tAlbum = Two|[/a.wav]" + ram(1)},
-        {"TwoSecondsOverAllFilesAreEnough", files({44100, 44100}),
-         kOne + fileLine("b.wav") + trackLines(2, "00:00:00"), "0+44100@0 44100+44100@1",
-         "[/a.wav][/b.wav]" + ram(1)},
         {"OneFrameLessIsRefused", files({44100, 44099}), kOne + fileLine("b.wav") + trackLines(2, "00:00:00"),
          "", "[/a.wav][/b.wav]|At least 2 or more seconds of sound data is needed. Wav file is too small.|"},
         {"LowerCaseUnquotedAndEmptyHeaderValuesAreUnknown", files({44100 * 3}),
@@ -169,7 +157,8 @@ std::vector<SheetCase> standardSheets() {
          "\tGenre = Unknown|\tArtist = Séverine|\tAlbum = Unknown|[/a.wav]" + ram(1)},
         {"LowerCaseFileKeywordLeavesTheSheetWithoutAFile", files({441000}),
          "TITLE \"Album\"\nfile \"a.wav\" WAVE\n" + trackLines(1, "00:00:00"), "",
-         kNoFile + "Album||Cue file does not contain a FILE directive (.wav or .flac).|"},
+         "|Content file NOT found!|" + kUnknown +
+             "Album||Cue file does not contain a FILE directive (.wav or .flac).|"},
         {"RelativeNamesTakeTheSheetsDirectoryWithBackslashesAsSeparators",
          {{"sub/a.wav", 44100 * 3}, {"b.wav", 44100 * 3}},
          fileLine("sub\\a.wav") + trackLines(1, "00:00:00") + fileLine("<dir>/b.wav") +
@@ -184,8 +173,6 @@ std::vector<SheetCase> standardSheets() {
          "[/a.wav]|Content file '/c.mp3' NOT supported (only WAV or FLAC supported).|"},
         {"UnsupportedFirstFile", files({441000}), "FILE \"c.mp3\" MP3\n", "",
          "|Content file NOT supported (only WAV or FLAC supported).|" + kUnknown + "Unknown|"},
-        {"MissingLaterFile", files({441000}), kOne + fileLine("gone.wav"), "",
-         "[/a.wav][/gone.wav]|Wav file NOT found!|"},
         {"IndexWithLetters", files({441000}), kOne + trackLines(2, "00:0x:00"), "", kInvalid},
         {"TrackWithoutIndex", files({441000}), kOne + "  TRACK 02 AUDIO\n" + trackLines(3, "00:02:00"), "",
          kInvalid},
@@ -196,15 +183,9 @@ std::vector<SheetCase> standardSheets() {
          "location, 'TRACK' information expected.|"},
         hundredAndTwentyTracks(),
         // The position is ((60 mm + ss) 75 + ff) rate / 75 in whole numbers: the same sum in floating
-        // point lands one frame early for several of these.
+        // point lands one frame early.
         {"IndexAt23Of75", files({101724}), kOne + trackLines(2, "00:00:23"), "0+13524@0 13524+88200@0",
          "[/a.wav]" + ram(1)},
-        {"IndexAt03_25_74", files({207986}), kOne + trackLines(2, "03:25:74"), "0+205986@0 205986+2000@0",
-         "[/a.wav]" + ram(1), 1000},
-        {"IndexAt48000", files({144640}), kOne + trackLines(2, "00:01:01"), "0+48640@0 48640+96000@0",
-         "[/a.wav]" + ram(1), 48000},
-        {"IndexAt96000", files({382720}), kOne + trackLines(2, "00:01:74"), "0+190720@0 190720+192000@0",
-         "[/a.wav]" + ram(2), 96000},
     };
 }
 
@@ -213,12 +194,6 @@ INSTANTIATE_TEST_SUITE_P(Standard, CueSheetTest, ::testing::ValuesIn(standardShe
 
 // Sheets as ripping programs and people write them beyond the standard layout.
 std::vector<SheetCase> otherLayouts() {
-    // One file per track, the gaps appended to the previous file: track 2's pregap starts 0.6 s
-    // before the end of a.wav; b.wav continues track 2.
-    const std::string gaps =
-        "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
-        "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 00 00:04:30\n"
-        "FILE \"b.wav\" WAVE\n    INDEX 01 00:00:00\n";
     const std::u16string russian =
         u"PERFORMER \"Ансамбль песни и пляски\"\r\nTITLE \"Зимняя дорога\"\r\nFILE \"a.wav\" WAVE\r\n"
         u"  TRACK 01 AUDIO\r\n    TITLE \"Вьюга над полем\"\r\n    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n"
@@ -226,28 +201,26 @@ std::vector<SheetCase> otherLayouts() {
     const std::string russianTable = "0+220500@0\"Вьюга над полем\" 220500+220500@0\"Ночная тишина\"";
     const std::string russianLog =
         "\tGenre = Unknown|\tArtist = Ансамбль песни и пляски|\tAlbum = Зимняя дорога|[/a.wav]";
-    const std::string threeFiles = "[/a.wav][/b.wav][/c.wav]" + ram(3);
     return {
+        // One file per track, the gaps appended to the previous file: track 2's pregap starts 0.6 s
+        // before the end of a.wav; b.wav continues track 2.
         {"GapsAppendedEveryTrackWithAPregap", files({44100 * 5, 44100 * 4, 44100 * 3}),
-         gaps + "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 00 00:03:00\nFILE \"c.wav\" WAVE\n"
-                "    INDEX 01 00:00:00\n",
-         "0+194040@0\"One\" 194040+158760@0\"Two\" 352800+176400@1\"Three\"", threeFiles},
-        {"GapsAppendedAndTrackThreeWithoutPregap", files({44100 * 5, 44100 * 4, 44100 * 3}),
-         gaps + "FILE \"c.wav\" WAVE\n  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 01 00:00:00\n",
-         "0+194040@0\"One\" 194040+202860@0\"Two\" 396900+132300@2\"Three\"", threeFiles},
+         "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+         "    TITLE \"Two\"\n    INDEX 00 00:04:30\nFILE \"b.wav\" WAVE\n    INDEX 01 00:00:00\n  TRACK 03 "
+         "AUDIO\n"
+         "    TITLE \"Three\"\n    INDEX 00 00:03:00\nFILE \"c.wav\" WAVE\n    INDEX 01 00:00:00\n",
+         "0+194040@0\"One\" 194040+158760@0\"Two\" 352800+176400@1\"Three\"",
+         "[/a.wav][/b.wav][/c.wav]" + ram(3)},
         {"PregapAtTheEndOfItsFileIsDropped", files({44100 * 5, 44100 * 3}),
          kOne + "  TRACK 02 AUDIO\n    INDEX 00 00:05:00\nFILE \"b.wav\" WAVE\n    INDEX 01 00:00:00\n",
          "0+352800@0", "[/a.wav]" + kDropped + "2|[/b.wav]" + ram(2)},
-        {"FileAfterFileRunsTheTrackOn", files({44100 * 2, 44100 * 3, 44100 * 4}),
-         kOne + fileLine("b.wav") + fileLine("c.wav") + trackLines(2, "00:00:00"),
-         "0+220500@0 220500+176400@2", "[/a.wav][/b.wav][/c.wav]" + ram(2)},
-        {"IndentedWithTabs", files({441000}),
-         "FILE \"a.wav\" WAVE\n\tTRACK 01 AUDIO\n\t\tTITLE \"One\"\n\t\tINDEX 01 00:00:00\n\tTRACK 02 AUDIO\n"
-         "\t\tTITLE \"Two\"\n\t\tINDEX 01 00:05:00\n",
-         "0+220500@0\"One\" 220500+220500@0\"Two\"", "[/a.wav]" + ram(2)},
-        {"IndentedWithEightSpacesThreeSpacesAndNone", files({441000, 44100 * 3}),
-         "FILE \"a.wav\" WAVE\n   TRACK 01 AUDIO\n        TITLE \"One\"\n        INDEX 01 00:00:00\n"
-         "TRACK 02 AUDIO\nTITLE \"Two\"\nINDEX 01 00:05:00\n  FILE \"b.wav\" WAVE\n        TRACK 03 AUDIO\n"
+        // Two seconds over all files are enough.
+        {"FileAfterFileRunsTheTrackOn", files({44100, 22050, 22050}),
+         kOne + fileLine("b.wav") + fileLine("c.wav") + trackLines(2, "00:00:00"), "0+66150@0 66150+22050@2",
+         "[/a.wav][/b.wav][/c.wav]" + ram(1)},
+        {"IndentedWithTabsEightSpacesThreeSpacesAndNone", files({441000, 44100 * 3}),
+         "FILE \"a.wav\" WAVE\n   TRACK 01 AUDIO\n        TITLE \"One\"\n\t\tINDEX 01 00:00:00\n"
+         "TRACK 02 AUDIO\nTITLE \"Two\"\nINDEX 01 00:05:00\n  FILE \"b.wav\" WAVE\n\tTRACK 03 AUDIO\n"
          "        INDEX 01 00:00:00\n",
          "0+220500@0\"One\" 220500+220500@0\"Two\" 441000+132300@1", "[/a.wav][/b.wav]" + ram(3)},
         {"DataTrackAndDataFileAreNotPartOfTheDisc", files({441000}),
@@ -257,8 +230,6 @@ std::vector<SheetCase> otherLayouts() {
          "    TITLE \"Hidden\"\n    INDEX 01 00:05:00\nFILE \"extra.bin\" MOTOROLA\n  TRACK 05 MODE2/2352\n"
          "    INDEX 01 00:00:00\n",
          "0+220500@0\"Song\" 220500+220500@0\"Hidden\"", "[/a.wav]" + ram(2)},
-        {"OnlyDataFiles", files({441000}), "FILE \"data.bin\" BINARY\n  TRACK 01 MODE1/2352\n", "",
-         kNoFile + "Unknown||Cue file does not contain a FILE directive (.wav or .flac).|"},
         {"Utf16LittleEndian", files({441000}), utf16(russian, false), russianTable, russianLog + ram(2)},
         {"Utf16BigEndian", files({441000}), utf16(russian, true), russianTable, russianLog + ram(2)},
         {"Windows1252", files({441000}),
