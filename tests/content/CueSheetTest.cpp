@@ -135,9 +135,6 @@ std::vector<SheetCase> standardSheets() {
              trackLines(4, "00:04:50") + "  TRACK 05 AUDIO\n" + b + trackLines(6, "00:00:00"),
          "0+88200@0 88200+132300@0 220500+132300@1",
          "[/a.wav]" + kDropped + "3|\t\tIgnoring track 4|\t\tIgnoring track 5|[/b.wav]" + ram(2)},
-        {"TrackExactlyOneSecondBeforeTheEndIsDropped", files({44100 * 5}),
-         a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"), "0+220500@0",
-         "[/a.wav]" + kDropped + "2|" + ram(1)},
         {"TitleIsCutTo255CharactersAndATitleBeforeAnyTrackIsIgnored", files({44100 * 3}),
          a + "    TITLE \"Before\"\n  TRACK 01 AUDIO\n    TITLE \"" + longTitle +
              "\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"" + accented +

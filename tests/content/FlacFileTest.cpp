@@ -9,8 +9,7 @@ class FlacFileTest : public ContentTest {};
 
 TEST_F(FlacFileTest, ValidationLogShowsSizesFormatAndLength) {
     std::string path = flac("a.flac", 44100 * 75, 16);
-    CdDescriptor& d = open(path);
-    ASSERT_TRUE(d.active) << openText();
+    ASSERT_TRUE(open(path).active) << openText();
     EXPECT_TRUE(openText().ends_with(
         "\r\n     FILE: " + path +
         "\r\n\tFLAC file size = 12MB (decoded during RAM load, RAM for 'Wav data' is allocated)\r\n"
@@ -26,8 +25,7 @@ TEST_F(FlacFileTest, StreamIsRefusedAtValidationWithItsMessage) {
         {16, 2, false,
          "\r\nERROR: only works for FLAC files that have a total_samples count in STREAMINFO\r\n"},
         {16, 1, true, format},
-        {8, 2, true, format},
-        {16, 6, true, format}};
+        {8, 2, true, format}};
     for (const auto& [bits, channels, totalSamples, message] : cases) {
         FlacOptions options;
         options.channels = channels;
@@ -47,32 +45,24 @@ TEST_F(FlacFileTest, StreamIsRefusedAtValidationWithItsMessage) {
 
 // Files of one format make one disc, whatever their kind; another rate or size is refused.
 TEST_F(FlacFileTest, FilesOfOneFormatMakeOneDiscWhateverTheirKind) {
-    struct Mix {
-        const char* first;
-        const char* second;
-        uint32_t secondRate;
-        int secondBits;
-        bool accepted;
-    };
-    for (const Mix& m : {Mix{"a.wav", "b.flac", 48000, 16, true}, Mix{"a.flac", "b.wav", 48000, 16, true},
-                         Mix{"a.wav", "b.flac", 44100, 16, false}, Mix{"a.flac", "b.wav", 44100, 16, false},
-                         Mix{"a.wav", "b.wav", 44100, 16, false}, Mix{"a.wav", "b.flac", 48000, 24, false},
-                         Mix{"a.wav", "b.wav", 48000, 24, false}}) {
-        SCOPED_TRACE(std::string(m.first) + " " + m.second + " " + std::to_string(m.secondRate));
-        const auto write = [this](const std::string& name, uint32_t rate, int bits, uint32_t seed) {
-            name.ends_with(".flac") ? flac(name, rate * 3, bits, rate, seed)
-                                    : wav(name, rate * 3, bits, rate, seed);
-        };
-        write(m.first, 48000, 16, 1);
-        write(m.second, m.secondRate, m.secondBits, 2);
-        CdDescriptor& d =
-            open(cue("disc.cue", std::string("FILE \"") + m.first +
-                                     "\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\nFILE \"" + m.second +
-                                     "\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"));
-        EXPECT_EQ(static_cast<bool>(d.active), m.accepted) << openText();
+    const std::tuple<std::string, uint32_t, int> mixes[] = {
+        {"b.flac", 48000, 16}, {"b.flac", 44100, 16}, {"b.wav", 48000, 24}};
+    for (const auto& [second, rate, bits] : mixes) {
+        wav("a.wav", 48000 * 3, 16, 48000, 1);
+        second.ends_with(".flac") ? flac(second, rate * 3, bits, rate, 2)
+                                  : wav(second, rate * 3, bits, rate, 2);
+        const bool same = rate == 48000 && bits == 16;
+        EXPECT_EQ(static_cast<bool>(open(cue("disc.cue",
+                                             "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 "
+                                             "00:00:00\nFILE \"" +
+                                                 std::string(second) +
+                                                 "\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"))
+                                        .active),
+                  same)
+            << openText();
         EXPECT_EQ(openText().find("\r\n\r\nBad multi-file cue sheet: Wav format is inconsistent.\r\n") ==
                       std::string::npos,
-                  m.accepted);
+                  same);
     }
 }
 
