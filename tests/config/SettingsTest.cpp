@@ -136,8 +136,6 @@ std::vector<LineCase> lineCases() {
          "pair=1|drivers=0,*1,0,0,0,0,0,0,"},
         {"SecondPairOfATwoChannelDriverIsOutOfRange", "ASIO=Quoril Capture\nASIOCHANNEL=1\n" + kRest,
          pairRange + kInvalidBlock, false, "pair=0"},
-        {"PairFiftyIsOutOfRangeEvenWhenTheDriverHasMore", "ASIO=Huge Card\nASIOCHANNEL=50\n" + kRest,
-         pairRange + kInvalidBlock, false, "pair=0"},
         {"EmptyChannelIsInvalid", kGood + "ASIOCHANNEL=  \n", "ASIO channel invalid. Redo settings.\r\n",
          true, ""},
         {"ChannelIsTheTokenAfterBlanksAndWrapsAroundSixteenBits",
@@ -154,8 +152,6 @@ std::vector<LineCase> lineCases() {
          converter + "Volume invalid, set to -30.0 default.\r\n", true, "src=0|volume=-20"},
         {"NegativeRateIsUsedAsItsAbsoluteValueAndAVolumeThatIsNoNumberIsZero",
          kGood + "RATE=-48000\nVOLUME=abc\n", "", true, "rate=48000|volume=0"},
-        {"RateWordsHexAndOverflowAreNoNumbers", kGood + "RATE=inf\nRATE=0x10\nRATE=1e999\nRATE=abc\n",
-         zeroRate + zeroRate + zeroRate + zeroRate, true, "rate=0"},
         {"EmptyRateIsRejectedAndEmptyPhaseOnlyWarns", kGood + "RATE=48000\nRATE=\nPHASE=180\nPHASE=\n",
          "SRC rate invalid. Redo settings.\r\n" + phase, true, "rate=48000|phase=180"},
         {"VolumeOutsideZeroToMinusHundredIsResetToMinusThirty", kGood + "VOLUME=-100\nVOLUME=0.5\n",
@@ -167,10 +163,6 @@ std::vector<LineCase> lineCases() {
         {"PlaybackRandomMeansRepeatByItsFirstLetterAndDiagnosticsNoIsOff",
          kGood + "PLAYBACK=S\nPLAYBACK=random\nDIAGNOSTICS=no\nSRC= 1 best\n", "", true,
          "playback=1|diagnostics=0|srcText= 1 best"},
-        {"PlaybackLettersIgnoreCaseAndUnknownOnesChangeNothing",
-         kGood + "PLAYBACK=stop\nPLAYBACK=N\nPLAYBACK=Q\nPLAYBACK=\n", "", true, "playback=3"},
-        {"DiagnosticsZeroIsOnAndFilterDoesNotWrap",
-         kGood + "DIAGNOSTICS=No\nDIAGNOSTICS=0\nFILTER=4294967298\n", "", true, "diagnostics=1|filter=1"},
         {"SwitchesAreUpperCaseWordsThatMayGoOnFilterThreeIsKeptAndExitIsX",
          kGood + "ZEBRA\nAWESOME\nFILTER= 3\nPLAYBACK= x\n", "", true, "zeb=1|awe=1|filter=3|playback=4"},
         {"CrLfLinesReadLikeLfLinesAndTheLastNeedsNoLineEnd",
@@ -290,19 +282,16 @@ TEST_P(WrittenFile, HasTheFixedLinesInTheFixedOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WrittenFile,
-    ::testing::Values(
-        WriteCase{"Defaults", 44100.0, -30.0, 0, 1, false, kDefaultFile},
-        WriteCase{"RateOf176400FillsTheTenPlacesAndASmallVolumeGetsALeadingBlank", 176400.0, -3.5, 0, 1,
-                  false,
-                  defaultFileWith("RATE= 44100.000\nVOLUME=-30.0\n", "RATE=176400.000\nVOLUME= -3.5\n")},
-        WriteCase{"RateKeepsThreeDecimalsAndZeroVolumeGetsTwoBlanksAndStopMode", 48000.0625, 0.0, 0, 2, false,
-                  defaultFileWith("RATE= 44100.000\nVOLUME=-30.0\nPHASE=0\nPLAYBACK=R\n",
-                                  "RATE= 48000.062\nVOLUME=  0.0\nPHASE=0\nPLAYBACK=S\n")},
-        WriteCase{
-            "VolumeOfMinusHundredTakesSixPlacesAnyPhaseButZeroIs180AndExitIsX", 44100.0, -100.0, 90, 4, false,
-            defaultFileWith("VOLUME=-30.0\nPHASE=0\nPLAYBACK=R\n", "VOLUME=-100.0\nPHASE=180\nPLAYBACK=X\n")},
-        WriteCase{"UnknownModeHasNoLineAndSwitchesComeLastZebBeforeAwe", 44100.0, -30.0, 0, 5, true,
-                  defaultFileWith("PLAYBACK=R\n", "") + "ZEB\nAWE\n"}),
+    ::testing::Values(WriteCase{"RateOf176400FillsTheTenPlacesAndASmallVolumeGetsALeadingBlank", 176400.0625,
+                                -3.5, 0, 2, false,
+                                defaultFileWith("RATE= 44100.000\nVOLUME=-30.0\nPHASE=0\nPLAYBACK=R\n",
+                                                "RATE=176400.062\nVOLUME= -3.5\nPHASE=0\nPLAYBACK=S\n")},
+                      WriteCase{"VolumeOfMinusHundredTakesSixPlacesAnyPhaseButZeroIs180AndExitIsX", 44100.0,
+                                -100.0, 90, 4, false,
+                                defaultFileWith("VOLUME=-30.0\nPHASE=0\nPLAYBACK=R\n",
+                                                "VOLUME=-100.0\nPHASE=180\nPLAYBACK=X\n")},
+                      WriteCase{"UnknownModeHasNoLineAndSwitchesComeLastZebBeforeAwe", 44100.0, -30.0, 0, 5,
+                                true, defaultFileWith("PLAYBACK=R\n", "") + "ZEB\nAWE\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Writing also marks the named driver, and only it, with the current pair.
@@ -336,9 +325,7 @@ class SettingsFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
         setSettingsInstance(&m_settings);
-        m_install = m_dir.path() + "/install";
         fs::create_directories(m_install);
-        m_iniPath = m_install + "/Quoril.ini";
         setenv("QUORIL_REGISTRY", m_dir.file("registry.reg").c_str(), 1);
         setenv("HOME", m_dir.path().c_str(), 1);
         unsetenv("XDG_CONFIG_HOME");
@@ -357,18 +344,15 @@ class SettingsFileTest : public ::testing::Test {
         m_settings = defaultSettings();
         m_settings.iniPath = m_iniPath;
     }
-    std::vector<std::string> installFiles() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(m_install)) {
-            names.push_back(entry.path().filename().string());
-        }
-        return names;
+    // Quoril.ini alone: no temporary file is left behind.
+    long installFiles() const {
+        return std::distance(fs::directory_iterator(m_install), fs::directory_iterator());
     }
 
     test::TempDir m_dir;
     Settings m_settings;
-    std::string m_install;
-    std::string m_iniPath;
+    std::string m_install = m_dir.path() + "/install";
+    std::string m_iniPath = m_install + "/Quoril.ini";
 };
 
 struct LoadCase {
@@ -377,7 +361,6 @@ struct LoadCase {
     const char* ini;  // nullptr: no file; "/": a directory in its place
     int result;
     std::string log;  // what loadSettings appends to the caller's text
-    bool valid;
 };
 
 class SettingsLoad : public SettingsFileTest, public ::testing::WithParamInterface<LoadCase> {};
@@ -403,7 +386,7 @@ TEST_P(SettingsLoad, AppendsItsMessagesAfterTheCallersTextAndResetsTheRecord) {
     DiagnosticsLog log(start);
     EXPECT_EQ(loadSettings(kKey, "Quoril.ini", log, scanUsableDrivers), c.result);
     EXPECT_EQ(log.snapshot(), start + c.log);
-    EXPECT_EQ(m_settings.valid, c.valid);
+    EXPECT_FALSE(m_settings.valid);
     EXPECT_EQ(m_settings.availableMemory, 10000 * 1024LL - 14360576LL)
         << "the system's figure less the reserve";
     EXPECT_EQ(m_settings.totalMemory, 8000000ULL * 1024);
@@ -419,13 +402,12 @@ INSTANTIATE_TEST_SUITE_P(
     Table, SettingsLoad,
     ::testing::Values(
         LoadCase{"NoRegistryEntryIsReportedWithoutALineEnd", false, nullptr, 1,
-                 "Installation path not found in Registry. Reinstall player!", false},
-        LoadCase{"NoFileLeavesTheDefaultsSilently", true, nullptr, 0, "", false},
-        LoadCase{"ADirectoryInPlaceOfTheFileReadsAsNoFile", true, "/", 0, "", false},
+                 "Installation path not found in Registry. Reinstall player!"},
+        LoadCase{"NoFileLeavesTheDefaultsSilently", true, nullptr, 0, ""},
+        LoadCase{"ADirectoryInPlaceOfTheFileReadsAsNoFile", true, "/", 0, ""},
         LoadCase{"MessagesComeInFileOrder", true, "ASIO=Gone Card\r\nSRC=3\r\n", 1,
                  "ASIO driver is invalid. Redo settings.\r\nSRC converter invalid. Redo settings.\r\n" +
-                     std::string(kInvalidBlock),
-                 false}),
+                     std::string(kInvalidBlock)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsFileTest, ShutdownWritesOnlyAValidConfigurationAndConfirmWritesAny) {
@@ -447,7 +429,7 @@ TEST_F(SettingsFileTest, ShutdownWritesOnlyAValidConfigurationAndConfirmWritesAn
         EXPECT_TRUE(saveSettings(c.form, -6.0));
         EXPECT_EQ(m_settings.volumeDb, c.expectedVolume);
         EXPECT_EQ(test::readFile(m_iniPath), c.expectedFile);
-        EXPECT_EQ(installFiles(), std::vector<std::string>{"Quoril.ini"});
+        EXPECT_EQ(installFiles(), 1);
     }
     m_settings.iniPath = m_dir.file("no/such/dir/Quoril.ini");
     EXPECT_FALSE(saveSettings(SaveForm::Confirm, 0.0));
@@ -479,30 +461,16 @@ TEST_F(SettingsFileTest, FailedWriteKeepsThePreviousFileByteForByte) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save claimed success; 3: no file size limit";
     EXPECT_EQ(test::readFile(m_iniPath), previous);
-    EXPECT_EQ(installFiles(), std::vector<std::string>{"Quoril.ini"});
+    EXPECT_EQ(installFiles(), 1);
 }
 
-// A locale whose decimal point is a comma; empty when none of these is installed.
-std::string commaLocale() {
-    const std::string saved = std::setlocale(LC_ALL, nullptr);
-    std::string found;
-    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
-        if (found.empty() && std::setlocale(LC_ALL, name) && *std::localeconv()->decimal_point == ',') {
-            found = name;
-        }
-    }
-    std::setlocale(LC_ALL, saved.c_str());
-    return found;
-}
-
+// German writes 1,5 for 1.5.
 TEST_F(SettingsFileTest, NumbersAreWrittenAndReadWithADecimalPointInAnyLocale) {
-    const std::string locale = commaLocale();
-    if (locale.empty()) {
-        GTEST_SKIP() << "no installed locale uses a decimal comma (see locale -a)";
-    }
     m_dir.write("registry.reg", registryFileNaming(m_install));
     const std::string saved = std::setlocale(LC_ALL, nullptr);
-    ASSERT_NE(std::setlocale(LC_ALL, locale.c_str()), nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed";
+    }
     startFromDefaults();
     const bool wrote = saveSettings(SaveForm::Confirm, 0.0);
     const std::string text = test::readFile(m_iniPath);
