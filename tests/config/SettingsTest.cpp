@@ -94,14 +94,6 @@ struct LineCase {
     std::string fields;  // what the record must hold afterwards (see hasFields)
 };
 
-std::string repeat(const std::string& line, int times) {
-    std::string text;
-    while (times-- > 0) {
-        text += line;
-    }
-    return text;
-}
-
 std::vector<LineCase> lineCases() {
     const std::string channel = "ASIO channel is invalid. Redo settings.\r\n";
     const std::string driver = "ASIO driver is invalid. Redo settings.\r\n";
@@ -109,7 +101,7 @@ std::vector<LineCase> lineCases() {
     const std::string converter = "SRC converter invalid. Redo settings.\r\n";
     const std::string volumeRange = "Volume out of range, set to -30.0 default.\r\n";
     const std::string phase = "Phase invalid, set to 0 default.\r\n";
-    using namespace std::string_literals;
+    const std::string window = "Window size invalid, default size assumed.\r\n";
     return {
         {"SixCountedKeysAloneAreValid", kGood, "", true,
          "asio=Quoril Capture|pair=0|src=1|srcText=1|rate=44100|volume=-20|phase=0|playback=1|diagnostics=1|"
@@ -117,10 +109,12 @@ std::vector<LineCase> lineCases() {
         {"FiveCountedKeysAreInvalidButKeepTheirValues",
          "ASIO=Big Card\nASIOCHANNEL=3\nSRC=0\nRATE=96000\nVOLUME=-7.5\n", kInvalidBlock, false,
          "pair=3|src=0|rate=96000|volume=-7.5"},
-        {"RejectedCountedLinesDoNotCount",
-         "ASIO=Nope\nASIOCHANNEL=0\nSRC=5\nRATE=0\nVOLUME=1\nDIAGNOSTICS=\n" + repeat("SRC=1\n", 5),
+        {"RejectedCountedLinesAndUncountedKeysDoNotCount",
+         "ASIO=Nope\nASIOCHANNEL=0\nSRC=5\nRATE=0\nVOLUME=1\nDIAGNOSTICS=\nSRC=1\nSRC=1\nSRC=1\nSRC=1\nSRC="
+         "1\n"
+         "PHASE=0\nPLAYBACK=R\nFILTER=1\nZEB\nAWE\nASIO=\n",
          driver + channel + converter + "SRC rate cannot be zero. Redo settings.\r\n" + volumeRange +
-             "Diagnostics is invalid. Redo settings.\r\n" + kInvalidBlock,
+             "Diagnostics is invalid. Redo settings.\r\n" + blankDriver + kInvalidBlock,
          false, ""},
         {"ChannelBeforeDriverIsRejectedButSetsThePair", "ASIOCHANNEL=3\nASIO=Quoril Capture\n" + kRest,
          channel + kInvalidBlock, false, "pair=3"},
@@ -130,17 +124,15 @@ std::vector<LineCase> lineCases() {
          "ASIO output channel invalid (max pairs supported is 50). Redo settings.\r\n" + channel +
              kInvalidBlock,
          false, "pair=0"},
-        {"ChannelIsTheTokenAfterBlanksAndWrapsAroundSixteenBits",
-         "ASIO=Big Card\nASIOCHANNEL= \t65538 and more\n" + kRest, "", true, "pair=2"},
         {"BlankDriverKeepsTheEarlierNameAndConverterTwoIsResetToOne", kGood + "ASIO=\nSRC=0\nSRC=2\n",
          blankDriver + converter, true, "asio=Quoril Capture|src=1|srcText=0"},
         {"DriverNameMatchesExactlyAndALongOneIsKeptWhenRejectedCutOnACharacter",
          kGood + "ASIO=quoril capture\nASIO=Quoril Capture \nASIO=" + std::string(518, 'x') +
              "\u00e9\u00e9\n",
          driver + driver + driver, true, "asio=" + std::string(518, 'x') + "\u00e9"},
-        {"ValueEndsAtAZeroByteOrBeforeACarriageReturn",
-         "ASIO=Big Card\0junk\nASIOCHANNEL=1\n"s + kRest + "SRC=1\r\r\n", "", true,
-         "asio=Big Card|pair=1|srcText=1"},
+        {"ValueEndsAtAZeroByteOrBeforeACarriageReturnAndTheChannelIsATokenWrappingAt16Bits",
+         std::string("ASIO=Big Card\0junk\n", 19) + "ASIOCHANNEL= \t65538 and more\n" + kRest + "SRC=1\r\r\n",
+         "", true, "asio=Big Card|pair=2|srcText=1"},
         {"EmptyChannelConverterAndVolumeAreRejectedAndLeaveTheirValues",
          kGood + "ASIOCHANNEL=  \nSRC=0\nSRC=\nVOLUME=\n",
          "ASIO channel invalid. Redo settings.\r\n" + converter + "Volume invalid, set to -30.0 default.\r\n",
@@ -151,8 +143,6 @@ std::vector<LineCase> lineCases() {
         {"VolumeOutsideZeroToMinusHundredOtherPhaseAndUnknownFilterAreReset",
          kGood + "VOLUME=-100\nVOLUME=0.5\nPHASE=180\nPHASE=90\nFILTER=3\nFILTER=7\n", volumeRange + phase,
          true, "volume=-30|phase=0|filter=1"},
-        {"UncountedKeysDoNotCount", repeat("SRC=1\n", 5) + "PHASE=0\nPLAYBACK=R\nFILTER=1\nZEB\nAWE\nASIO=\n",
-         blankDriver + kInvalidBlock, false, ""},
         {"PlaybackRandomMeansRepeatByItsFirstLetterAndDiagnosticsNoIsOff",
          kGood + "PLAYBACK=S\nPLAYBACK=random\nDIAGNOSTICS=no\nSRC= 1 best\n", "", true,
          "playback=1|diagnostics=0|srcText= 1 best"},
@@ -166,8 +156,8 @@ std::vector<LineCase> lineCases() {
          kGood + "ASIO=" + std::string(1018, 'x') + "AWE" + std::string(974, 'y') + "\n", driver, true,
          "awe=1|asio=" + std::string(519, 'x')},
         {"BadWindowSizesOnlyWarnAndAGoodOneIsRemembered",
-         kGood + "WINDOW=900\nWINDOW=0 5\nWINDOW=40000 700\nWINDOW= 900  700\n",
-         repeat("Window size invalid, default size assumed.\r\n", 3), true, "window=900x700"},
+         kGood + "WINDOW=900\nWINDOW=0 5\nWINDOW=40000 700\nWINDOW= 900  700\n", window + window + window,
+         true, "window=900x700"},
         {"LinesOfNoKeyAreIgnored", kGood + " VOLUME=-5\nvolume=-5\n# AWE\n\nASIOX=1\nRATE 1\nzeb\nawe\n", "",
          true, "volume=-20|zeb=0|awe=0"},
     };
