@@ -67,7 +67,6 @@ std::string describe(const Settings& s) {
                    s.fileFilterIndex, s.zebMode, s.useAwe, pairs.c_str(), s.windowWidth, s.windowHeight);
 }
 
-// Whether every "name=value" of the '|'-separated list stands in describe(s).
 ::testing::AssertionResult hasFields(const Settings& s, const std::string& fields) {
     const std::string all = describe(s);
     for (size_t from = 0, end; from < fields.size(); from = end + 1) {
@@ -165,8 +164,6 @@ std::vector<LineCase> lineCases() {
 
 class SettingsLine : public ::testing::TestWithParam<LineCase> {};
 
-// Reads the line table as the installation's Quoril.ini, found through a registry that names
-// the directory among other values, with three drivers listed.
 TEST_P(SettingsLine, IsAppliedWithItsExactMessages) {
     const LineCase& c = GetParam();
     test::TempDir dir;
@@ -236,7 +233,6 @@ std::string defaultFileWith(const std::string& line, const std::string& replacem
     return text.replace(text.find(line), line.size(), replacement);
 }
 
-// The fields the rows change; the rest stay at their defaults.
 struct WriteCase {
     const char* name;
     double rate, volume;
@@ -297,8 +293,6 @@ TEST(WrittenFileEveryField, AllFieldsAndTheSelectedDriverWithItsPair) {
     EXPECT_TRUE(hasFields(s, "drivers=0,3,9,0,0,0,0,0,"));
 }
 
-// Every test works on its own settings record and its own registry file, installation
-// directory and memory figures.
 class SettingsFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
