@@ -56,10 +56,10 @@ std::string normalisedLog(std::string text, const std::string& dir) {
 }
 
 // A sheet in UTF-16 with its byte-order mark.
-std::string utf16(const std::u16string& text, bool big) {
-    std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+std::string utf16(const std::u16string& text) {
+    std::string bytes = "\xFE\xFF";  // big-endian
     for (char16_t u : text) {
-        bytes += big ? std::string{char(u >> 8), char(u & 0xFF)} : std::string{char(u & 0xFF), char(u >> 8)};
+        bytes += {char(u >> 8), char(u & 0xFF)};
     }
     return bytes;
 }
@@ -97,7 +97,6 @@ SheetCase hundredAndTwentyTracks() {
 }
 
 const std::string kOne = fileLine("a.wav") + trackLines(1, "00:00:00");
-const std::string kInvalid = "[/a.wav]|\tInvalid track details in cue file.|";
 const std::string kUnknown = "\tGenre = Unknown|\tArtist = Unknown|\tAlbum = ";
 
 // Sheets in the layout that column-exact reading has always accepted or refused: their tables and
@@ -170,11 +169,8 @@ std::vector<SheetCase> standardSheets() {
          "[/a.wav]|Content file '/c.mp3' NOT supported (only WAV or FLAC supported).|"},
         {"UnsupportedFirstFile", files({441000}), "FILE \"c.mp3\" MP3\n", "",
          "|Content file NOT supported (only WAV or FLAC supported).|" + kUnknown + "Unknown|"},
-        {"IndexWithLetters", files({441000}), kOne + trackLines(2, "00:0x:00"), "", kInvalid},
-        {"TrackWithoutIndex", files({441000}), kOne + "  TRACK 02 AUDIO\n" + trackLines(3, "00:02:00"), "",
-         kInvalid},
         {"IndexGoingBack", files({441000}), kOne + trackLines(2, "00:03:00") + trackLines(3, "00:02:00"), "",
-         kInvalid},
+         "[/a.wav]|\tInvalid track details in cue file.|"},
         {"FileAfterFileBeforeAnyTrack", files({441000, 441000}), a + b + a + trackLines(1, "00:00:00"), "",
          "[/a.wav][/b.wav]|A problem was encountered after track 0.|Cue contains FILE directive at incorrect "
          "location, 'TRACK' information expected.|"},
@@ -227,8 +223,7 @@ std::vector<SheetCase> otherLayouts() {
          "    TITLE \"Hidden\"\n    INDEX 01 00:05:00\nFILE \"extra.bin\" MOTOROLA\n  TRACK 05 MODE2/2352\n"
          "    INDEX 01 00:00:00\n",
          "0+220500@0\"Song\" 220500+220500@0\"Hidden\"", "[/a.wav]" + ram(2)},
-        {"Utf16LittleEndian", files({441000}), utf16(russian, false), russianTable, russianLog + ram(2)},
-        {"Utf16BigEndian", files({441000}), utf16(russian, true), russianTable, russianLog + ram(2)},
+        {"Utf16", files({441000}), utf16(russian), russianTable, russianLog + ram(2)},
         {"Windows1252", files({441000}),
          "PERFORMER \"Caf\xE9 M\xFCller\"\r\n" + fileLine("a.wav") +
              "  TRACK 01 AUDIO\r\n    TITLE \"F\xFCr Elise\"\r\n    INDEX 01 00:00:00\r\n",

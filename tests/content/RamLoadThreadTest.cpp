@@ -31,8 +31,8 @@ struct LoadCase {
 
 class LoadTest : public ContentTest, public ::testing::WithParamInterface<LoadCase> {
   protected:
-    using Result =
-        std::tuple<std::string, std::string, std::vector<int32_t>, bool>;  // store, log, tracks, active
+    // The store, the log, the tracks and whether the disc stayed active.
+    using Result = std::tuple<std::string, std::string, std::vector<int32_t>, bool>;
 
     // Writes the disc; returns the path to open and the store it should load into `store`.
     std::string build(const LoadCase& c, std::string& store) {
@@ -42,18 +42,13 @@ class LoadTest : public ContentTest, public ::testing::WithParamInterface<LoadCa
             const DiscFile& f = c.files[i];
             const auto seed = static_cast<uint32_t>(i + 1);
             const std::string name = f.name;
-            if (name.ends_with(".wav")) {
-                std::vector<int32_t> samples = makeSamples(static_cast<size_t>(f.frames), c.bits, 2, seed);
-                WavWriter writer = WavWriter(c.bits).samples(samples);
-                if (f.damage == Damage::Truncated) {  // declares twice what it holds
-                    writer.declaredDataSize(static_cast<uint32_t>(f.frames * c.bits / 2));
-                }
-                writer.write(dir.file(name));
-                expected[name] = packSamples(samples, c.bits);
-            } else {
-                FlacOptions options;
-                options.corruptMd5 = f.damage == Damage::WrongSignature;
-                flac(name, static_cast<size_t>(f.frames), c.bits, 44100, seed, options);
+            FlacOptions options;
+            options.corruptMd5 = f.damage == Damage::WrongSignature;
+            name.ends_with(".wav") ? wav(name, f.frames, c.bits, 44100, seed)
+                                   : flac(name, f.frames, c.bits, 44100, seed, options);
+            if (f.damage == Damage::Truncated) {  // declares twice what it holds
+                const std::string& data = expected[name];
+                WavWriter(c.bits).data(data).declaredDataSize(2 * data.size()).write(dir.file(name));
             }
             store += f.damage == Damage::OtherFormatAfterOpen || (!store.empty() && !c.active)
                          ? std::string(expected[name].size(), '\0')

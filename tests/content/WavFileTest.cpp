@@ -64,8 +64,6 @@ INSTANTIATE_TEST_SUITE_P(
                       kStructure + "internal chunk larger than 10240 bytes!\r\n"},
         StructureCase{"49_chunks_before_format", chunked(49, 0), kStructure + "format chunk not found.\r\n"},
         StructureCase{"49_chunks_before_data", chunked(0, 49), kStructure + "too many internal chunks!\r\n"},
-        StructureCase{"extensible_format_tag", stereo16().formatChunkSize(40).formatTag(0xFFFE),
-                      kNotSupported},
         StructureCase{"no_riff_tag", stereo16().riffTags("RIFX", "WAVE"),
                       kStructure + "'RIFF' and/or 'WAVE' tag is missing.\r\n"},
         StructureCase{"format_chunk_of_14_bytes", stereo16().formatChunkSize(14),
