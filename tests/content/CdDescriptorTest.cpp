@@ -9,6 +9,8 @@
 namespace quoril::test {
 namespace {
 
+using CdDescriptorTest = ContentTest;
+
 struct MemoryCase {
     const char* name;
     const char* file;  // a.wav of 6 s or a.flac of 3 s
@@ -18,7 +20,7 @@ struct MemoryCase {
     std::string message;
 };
 
-class MemoryCheckTest : public ContentTest, public ::testing::WithParamInterface<MemoryCase> {};
+class MemoryCheckTest : public CdDescriptorTest, public ::testing::WithParamInterface<MemoryCase> {};
 
 // A WAV store counts against the available memory; a FLAC file's size counts against it and against
 // 2 GiB, whatever the memory.
@@ -58,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // With locking refused by a zero limit the store falls back to ordinary memory; with the usual
 // limit it is locked where the system allows it. Either way the audio arrives whole.
-TEST_F(ContentTest, LockedStoreIsUsedWhenAskedOrFallsBack) {
+TEST_F(CdDescriptorTest, LockedStoreIsUsedWhenAskedOrFallsBack) {
     const std::string path = wav("a.wav", 44100 * 3);
     settings.useAwe = true;
     rlimit old{};
@@ -80,6 +82,164 @@ TEST_F(ContentTest, LockedStoreIsUsedWhenAskedOrFallsBack) {
         EXPECT_EQ(disc->physicalPageCount, locked ? (disc->byteCount + page - 1) / page : 0);
         load();
         EXPECT_TRUE(storeAudio() == expected["a.wav"]);
+    }
+}
+
+WavWriter stereo16() {
+    return WavWriter(16, 2, 44100).samples(makeSamples(44100 * 2));
+}
+
+// Two seconds of audio after `before` chunks ahead of the format chunk and `after` ahead of the
+// data chunk. The last of each group is as large as `beforeSize` / `afterSize`; the first of a
+// longer group has an odd size and so a pad byte.
+WavWriter chunked(int before, int after, size_t beforeSize = 10240, size_t afterSize = 65536) {
+    WavWriter w = stereo16();
+    for (int i = 1; i <= before; ++i) {
+        w.chunkBeforeFormat("JUNK", i == before ? std::string(beforeSize, 'j') : i == 1 ? "odd" : "xx");
+    }
+    for (int i = 1; i <= after; ++i) {
+        w.chunkBeforeData("LIST", i == after ? std::string(afterSize, 'l') : i == 1 ? "odd" : "xx");
+    }
+    return w;
+}
+
+struct StructureCase {
+    const char* name;
+    WavWriter file;
+    std::string refusal;  // empty: accepted
+};
+
+const std::string kStructure = "\r\nWav file structure is NOT supported, ";
+const std::string kNotSupported =
+    "\r\nWav file is NOT supported.\r\nOnly 16 or 24 bit uncompressed stereo (at any sample rate) is "
+    "supported.\r\n";
+
+class WavStructureTest : public CdDescriptorTest, public ::testing::WithParamInterface<StructureCase> {};
+
+TEST_P(WavStructureTest, ChunkWalkAcceptsOrRefusesWithItsMessage) {
+    std::string path = dir.file("a.wav");
+    ASSERT_TRUE(GetParam().file.write(path));
+    CdDescriptor& d = open(path);
+    if (GetParam().refusal.empty()) {
+        ASSERT_TRUE(d.active) << openText();
+        load();
+        EXPECT_TRUE(storeAudio() == packSamples(makeSamples(44100 * 2), 16));
+    } else {
+        EXPECT_FALSE(d.active);
+        EXPECT_NE(openText().find("\r\n     FILE: " + path + "\r\n" + GetParam().refusal), std::string::npos)
+            << openText();
+        EXPECT_EQ(d.fileHandle[0], nullptr);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, WavStructureTest,
+    ::testing::Values(
+        StructureCase{"every_chunk_count_and_size_at_its_limit", chunked(48, 48), ""},
+        StructureCase{"chunk_before_data_over_64KB", chunked(0, 1, 0, 65537),
+                      kStructure + "internal chunk larger than 64KB bytes!\r\n"},
+        StructureCase{"chunk_before_format_over_10240_bytes", chunked(1, 0, 10241),
+                      kStructure + "internal chunk larger than 10240 bytes!\r\n"},
+        StructureCase{"49_chunks_before_format", chunked(49, 0), kStructure + "format chunk not found.\r\n"},
+        StructureCase{"49_chunks_before_data", chunked(0, 49), kStructure + "too many internal chunks!\r\n"},
+        StructureCase{"no_riff_tag", stereo16().riffTags("RIFX", "WAVE"),
+                      kStructure + "'RIFF' and/or 'WAVE' tag is missing.\r\n"},
+        StructureCase{"format_chunk_of_14_bytes", stereo16().formatChunkSize(14),
+                      kStructure + "unexpected format chunk size.\r\n"},
+        StructureCase{"wrong_block_align", stereo16().blockAlign(6),
+                      "\r\nWav file is invalid or corrupted, invalid block size specified.\r\n"},
+        StructureCase{"mono", WavWriter(16, 1, 44100).samples(makeSamples(88200, 16, 1)), kNotSupported},
+        StructureCase{"rate_zero", WavWriter(16, 2, 0).samples(makeSamples(88200)),
+                      "\r\nWav file is corrupted or invalid.\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CdDescriptorTest, BytesAfterTheDataChunkLoadAsOverflowCutToTheDeclaredLength) {
+    std::vector<int32_t> samples = makeSamples(44100 * 2 + 100);
+    std::string path = dir.file("a.wav");
+    WavWriter().samples(samples).chunkAfterData("LIST", std::string(5000, 'z')).write(path);
+    CdDescriptor& d = open(path);
+    ASSERT_TRUE(d.active) << openText();
+    std::string text = load();
+    // The last read takes the rest of the file: 6,380 frames of audio and the 5,008-byte chunk.
+    EXPECT_NE(text.find("\r\n\tWav file overflow: expected 88300 samples, processed 89552 samples. Reset to "
+                        "expected."),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(d.frameCount, 88300.0);
+    EXPECT_TRUE(storeAudio() == packSamples(samples, 16));
+    const uint8_t* tail = d.audioData + 88300 * 4;
+    EXPECT_EQ(std::count(tail, tail + CdDescriptor::kTailBytes, 0), CdDescriptor::kTailBytes);
+}
+
+TEST_F(CdDescriptorTest, PathsThatAreNoDiscStopBeforeTheTitleLines) {
+    const std::string upper = wav("A.WAV", 44100 * 3);
+    const std::string missing = dir.file("none.cue");
+    const std::pair<std::string, std::string> cases[] = {
+        // extensions compare case-sensitively
+        {upper, "AUDIO source [ " + upper + " ]\r\nOnly .cue, .wav or .flac files can be processed.\r\n"},
+        {"", "AUDIO source [  ]\r\nNo Cue, Wav or Flac file requested for processing.\r\n"},
+        {missing, "AUDIO source [ " + missing + " ]\r\nCue file '" + missing + "' NOT found.\r\n"}};
+    for (const auto& [path, text] : cases) {
+        EXPECT_FALSE(open(path).active);
+        EXPECT_EQ(openText(), text);
+    }
+}
+
+TEST_F(CdDescriptorTest, ValidationLogShowsSizesFormatAndLength) {
+    std::string path = flac("a.flac", 44100 * 75, 16);
+    ASSERT_TRUE(open(path).active) << openText();
+    EXPECT_TRUE(openText().ends_with(
+        "\r\n     FILE: " + path +
+        "\r\n\tFLAC file size = 12MB (decoded during RAM load, RAM for 'Wav data' is allocated)\r\n"
+        "\tWav data size = 12MB\r\n\tRate = 16/44100 (2 channels)\r\n\tSamples = 3307500 (  1:15)\r\n"
+        "\r\n     RAM allocation (13MB) successful\r\n"))
+        << openText();
+}
+
+// Streams the disc cannot play are refused at validation, each with its message.
+TEST_F(CdDescriptorTest, StreamIsRefusedAtValidationWithItsMessage) {
+    const std::string format = "\r\nOnly Stereo 16 or 24 bit FLAC files supported!\r\n";
+    const std::tuple<int, int, bool, std::string> cases[] = {
+        {16, 2, false,
+         "\r\nERROR: only works for FLAC files that have a total_samples count in STREAMINFO\r\n"},
+        {8, 1, true, format}};
+    for (const auto& [bits, channels, totalSamples, message] : cases) {
+        FlacOptions options;
+        options.channels = channels;
+        options.totalSamplesInStreamInfo = totalSamples;
+        EXPECT_FALSE(open(flac("a.flac", 44100 * 3, bits, 44100, 1, options)).active);
+        EXPECT_NE(openText().find(message), std::string::npos) << openText();
+        EXPECT_EQ(openText().find("RAM allocation"), std::string::npos);
+    }
+    // Not FLAC at all: one stream error, and nothing to learn the format from.
+    EXPECT_FALSE(open(dir.write("a.flac", std::string(100000, 'x'))).active);
+    EXPECT_NE(openText().find(
+                  "\tSamples = 10000 (  0: 0)\r\nFLAC ERROR: FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC"
+                  "\r\n\r\nFLAC file holds no audio frame.\r\n"),
+              std::string::npos)
+        << openText();
+}
+
+// Files of one format make one disc, whatever their kind; another rate or size is refused.
+TEST_F(CdDescriptorTest, FilesOfOneFormatMakeOneDiscWhateverTheirKind) {
+    const std::tuple<std::string, uint32_t, int> mixes[] = {
+        {"b.flac", 48000, 16}, {"b.flac", 44100, 16}, {"b.wav", 48000, 24}};
+    for (const auto& [second, rate, bits] : mixes) {
+        wav("a.wav", 48000 * 3, 16, 48000, 1);
+        second.ends_with(".flac") ? flac(second, rate * 3, bits, rate, 2)
+                                  : wav(second, rate * 3, bits, rate, 2);
+        const bool same = rate == 48000 && bits == 16;
+        EXPECT_EQ(static_cast<bool>(open(cue("disc.cue",
+                                             "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 "
+                                             "00:00:00\nFILE \"" +
+                                                 std::string(second) +
+                                                 "\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"))
+                                        .active),
+                  same)
+            << openText();
+        EXPECT_EQ(openText().find("\r\n\r\nBad multi-file cue sheet: Wav format is inconsistent.\r\n") ==
+                      std::string::npos,
+                  same);
     }
 }
 
