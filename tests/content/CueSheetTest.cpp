@@ -26,7 +26,6 @@ struct SheetCase {
     std::string sheet;  // "<dir>" stands for the directory of the files
     std::string table;
     std::string log;
-    uint32_t rate = 44100;
 };
 
 // Files a.wav, b.wav, ... of these lengths.
@@ -70,7 +69,7 @@ TEST_P(CueSheetTest, SheetGivesExactlyThisTrackTableAndLog) {
     const SheetCase& c = GetParam();
     for (size_t f = 0; f < c.files.size(); ++f) {
         std::filesystem::create_directories(std::filesystem::path(dir.file(c.files[f].first)).parent_path());
-        wav(c.files[f].first, static_cast<size_t>(c.files[f].second), 16, c.rate,
+        wav(c.files[f].first, static_cast<size_t>(c.files[f].second), 16, 44100,
             static_cast<uint32_t>(f + 1));
     }
     CdDescriptor& d = open(cue("disc.cue", std::regex_replace(c.sheet, std::regex("<dir>"), dir.path())));
@@ -82,18 +81,6 @@ TEST_P(CueSheetTest, SheetGivesExactlyThisTrackTableAndLog) {
     }
     EXPECT_EQ(table, c.table);
     EXPECT_EQ(normalisedLog(openText(), dir.path()), c.log);
-}
-
-// 120 tracks two seconds apart in one 250-second file at 1,000 Hz: the first 100 fill the table.
-SheetCase hundredAndTwentyTracks() {
-    SheetCase c{"MoreThanAHundredTracksFillTheTable", files({250000}), fileLine("a.wav"), "", "", 1000};
-    c.log = "[/a.wav]|\tCue file has more than 100 tracks; the rest is ignored.|" + ram(2);
-    for (int t = 1; t <= 120; ++t) {
-        c.sheet += trackLines(t, cformat("%02d:%02d:00", (2 * t - 2) / 60, (2 * t - 2) % 60));
-        c.table +=
-            t > 100 ? "" : cformat("%s%d+%d@0", t > 1 ? " " : "", 2000 * t - 2000, t < 100 ? 2000 : 52000);
-    }
-    return c;
 }
 
 const std::string kOne = fileLine("a.wav") + trackLines(1, "00:00:00");
@@ -124,11 +111,6 @@ std::vector<SheetCase> standardSheets() {
          "    INDEX 01 00:08:37\r\n    POSTGAP 00:01:00\r\n",
          "0+173460@0\"Grave\" 173460+201096@0\"Allegro, ma non troppo\" 374556+154644@0\"Finale\"",
          "\tGenre = Chamber Music|\tArtist = The Quartet|\tAlbum = Late Works|[/a.wav]" + ram(3)},
-        {"OneFilePerTrack", files({44100 * 3, 44100 * 4, 44100 * 5}),
-         "FILE \"a.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\nFILE \"b.wav\" WAVE\r\n"
-         "  TRACK 02 AUDIO\r\n    TITLE \"Two\"\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:00:33\r\n"
-         "FILE \"c.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    INDEX 01 00:00:00\r\n",
-         "0+132300@0 132300+176400@1\"Two\" 308700+220500@2", "[/a.wav][/b.wav][/c.wav]" + ram(3)},
         {"TrackLessThanASecondBeforeTheEndIsDroppedWithTheTracksAfterIt", files({44100 * 5, 44100 * 3}),
          a + trackLines(1, "00:00:00") + trackLines(2, "00:02:00") + trackLines(3, "00:04:08") +
              trackLines(4, "00:04:50") + "  TRACK 05 AUDIO\n" + b + trackLines(6, "00:00:00"),
@@ -146,8 +128,6 @@ std::vector<SheetCase> standardSheets() {
          "0+132300@0", "\tGenre = Free Jazz|\tArtist = Trio|\tAlbum = Two|[/a.wav]" + ram(1)},
         {"OneFrameLessIsRefused", files({44100, 44099}), kOne + fileLine("b.wav") + trackLines(2, "00:00:00"),
          "", "[/a.wav][/b.wav]|At least 2 or more seconds of sound data is needed. Wav file is too small.|"},
-        {"LowerCaseUnquotedAndEmptyHeaderValuesAreUnknown", files({44100 * 3}),
-         "title \"One\"\nperformer \"x\"\nREM GENRE\nTITLE Live\n" + kOne, "0+132300@0", "[/a.wav]" + ram(1)},
         {"NoBlankBeforeTheQuoteAndAByteOrderMark", files({44100 * 3}),
          "\xEF\xBB\xBFPERFORMER\"S\xC3\xA9verine\"\r\n" + kOne, "0+132300@0",
          "\tGenre = Unknown|\tArtist = Séverine|\tAlbum = Unknown|[/a.wav]" + ram(1)},
@@ -161,8 +141,6 @@ std::vector<SheetCase> standardSheets() {
              trackLines(2, "00:00:00"),
          "0+132300@0 132300+132300@1",
          "[/sub/a.wav][/b.wav]" + ram(2)},
-        {"DriveLetterNameIsUsedUnchanged", files({441000}),
-         fileLine("C:\\music\\a.wav") + "  TRACK 01 AUDIO\n", "", "[C:\\music\\a.wav]|Wav file NOT found!|"},
         {"FileWithoutName", files({441000}), kOne + "FILE b.wav\n", "",
          "[/a.wav]|FILE directive contains NO or invalid file name.|"},
         {"UnsupportedLaterFile", files({441000}), kOne + "FILE \"c.mp3\" MP3\n", "",
@@ -174,7 +152,6 @@ std::vector<SheetCase> standardSheets() {
         {"FileAfterFileBeforeAnyTrack", files({441000, 441000}), a + b + a + trackLines(1, "00:00:00"), "",
          "[/a.wav][/b.wav]|A problem was encountered after track 0.|Cue contains FILE directive at incorrect "
          "location, 'TRACK' information expected.|"},
-        hundredAndTwentyTracks(),
         // The position is ((60 mm + ss) 75 + ff) rate / 75 in whole numbers: the same sum in floating
         // point lands one frame early.
         {"IndexAt23Of75", files({101724}), kOne + trackLines(2, "00:00:23"), "0+13524@0 13524+88200@0",
@@ -224,13 +201,6 @@ std::vector<SheetCase> otherLayouts() {
          "    INDEX 01 00:00:00\n",
          "0+220500@0\"Song\" 220500+220500@0\"Hidden\"", "[/a.wav]" + ram(2)},
         {"Utf16", files({441000}), utf16(russian), russianTable, russianLog + ram(2)},
-        {"Windows1252", files({441000}),
-         "PERFORMER \"Caf\xE9 M\xFCller\"\r\n" + fileLine("a.wav") +
-             "  TRACK 01 AUDIO\r\n    TITLE \"F\xFCr Elise\"\r\n    INDEX 01 00:00:00\r\n",
-         "0+441000@0\"Für Elise\"",
-         "\tGenre = Unknown|\tArtist = Café Müller|\tAlbum = Unknown|[/a.wav]" + ram(2)},
-        // A Windows-1251 sheet: the first file exists under its name as written, the second only
-        // under the name's conversion.
         {"Windows1251AndItsFileNames",
          {{"\xC4\xEE\xEC.wav", 44100 * 3}, {"Ночь.wav", 44100 * 3}},
          "PERFORMER \"\xC0\xED\xF1\xE0\xEC\xE1\xEB\xFC \xEF\xE5\xF1\xED\xE8 \xE8 \xEF\xEB\xFF\xF1\xEA\xE8\"\n"
