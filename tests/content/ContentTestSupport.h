@@ -31,7 +31,7 @@ struct ScopedEnv {
 // generated file should put into the store.
 class ContentTest : public ::testing::Test {
   protected:
-    // A stereo WAV file of `frames` frames; returns its path.
+    // Stereo files of `frames` frames; each returns its path.
     std::string wav(const std::string& name, size_t frames, int bits = 16, uint32_t rate = 44100,
                     uint32_t seed = 1) {
         std::vector<int32_t> samples = makeSamples(frames, bits, 2, seed);
@@ -41,7 +41,6 @@ class ContentTest : public ::testing::Test {
         return path;
     }
 
-    // A stereo FLAC file of `frames` frames; returns its path.
     std::string flac(const std::string& name, size_t frames, int bits = 16, uint32_t rate = 44100,
                      uint32_t seed = 1, FlacOptions options = {}) {
         std::vector<int32_t> samples = makeSamples(frames, bits, options.channels, seed);
@@ -63,7 +62,6 @@ class ContentTest : public ::testing::Test {
     }
 
     std::string openText() const { return openLog.snapshot(); }
-
     // Runs the RAM load on this thread, as the load thread would; returns its log text.
     std::string load() {
         loadLog.clear();
@@ -72,7 +70,6 @@ class ContentTest : public ::testing::Test {
         return loadLog.snapshot();
     }
 
-    // The audio part of the store after the load.
     std::string storeAudio() const {
         return std::string(reinterpret_cast<const char*>(disc->audioData),
                            static_cast<size_t>(disc->frameCount) * disc->blockAlign);

@@ -26,13 +26,13 @@ struct SheetCase {
     std::string sheet;  // "<dir>" stands for the directory of the files
     std::string table;
     std::string log;
-    uint32_t rate = 44100;
 };
 
+// Files a.wav, b.wav, ... of these lengths.
 std::vector<std::pair<std::string, int>> files(std::vector<int> frames) {
     std::vector<std::pair<std::string, int>> named;
-    for (size_t f = 0; f < frames.size(); ++f) {
-        named.emplace_back(std::string(1, static_cast<char>('a' + f)) + ".wav", frames[f]);
+    for (int length : frames) {
+        named.emplace_back(std::string(1, static_cast<char>('a' + named.size())) + ".wav", length);
     }
     return named;
 }
@@ -55,10 +55,10 @@ std::string normalisedLog(std::string text, const std::string& dir) {
 }
 
 // A sheet in UTF-16 with its byte-order mark.
-std::string utf16(const std::u16string& text, bool big) {
-    std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+std::string utf16(const std::u16string& text) {
+    std::string bytes = "\xFE\xFF";  // big-endian
     for (char16_t u : text) {
-        bytes += big ? std::string{char(u >> 8), char(u & 0xFF)} : std::string{char(u & 0xFF), char(u >> 8)};
+        bytes += {char(u >> 8), char(u & 0xFF)};
     }
     return bytes;
 }
@@ -69,7 +69,7 @@ TEST_P(CueSheetTest, SheetGivesExactlyThisTrackTableAndLog) {
     const SheetCase& c = GetParam();
     for (size_t f = 0; f < c.files.size(); ++f) {
         std::filesystem::create_directories(std::filesystem::path(dir.file(c.files[f].first)).parent_path());
-        wav(c.files[f].first, static_cast<size_t>(c.files[f].second), 16, c.rate,
+        wav(c.files[f].first, static_cast<size_t>(c.files[f].second), 16, 44100,
             static_cast<uint32_t>(f + 1));
     }
     CdDescriptor& d = open(cue("disc.cue", std::regex_replace(c.sheet, std::regex("<dir>"), dir.path())));
@@ -83,44 +83,22 @@ TEST_P(CueSheetTest, SheetGivesExactlyThisTrackTableAndLog) {
     EXPECT_EQ(normalisedLog(openText(), dir.path()), c.log);
 }
 
-// 120 tracks two seconds apart in one 250-second file at 1,000 Hz: the first 100 fill the table.
-SheetCase hundredAndTwentyTracks() {
-    SheetCase c{"MoreThanAHundredTracksFillTheTable", files({250000}), fileLine("a.wav"), "", "", 1000};
-    c.log = "[/a.wav]|\tCue file has more than 100 tracks; the rest is ignored.|" + ram(2);
-    for (int t = 1; t <= 120; ++t) {
-        c.sheet += cformat("  TRACK %02d AUDIO\n    TITLE \"T%d\"\n    INDEX 01 %02d:%02d:00\n", t, t,
-                           (2 * (t - 1)) / 60, (2 * (t - 1)) % 60);
-        if (t <= CdDescriptor::kMaxTracks) {
-            c.table +=
-                cformat("%s%d+%d@0\"T%d\"", t > 1 ? " " : "", 2000 * (t - 1), t < 100 ? 2000 : 52000, t);
-        }
-    }
-    return c;
-}
-
 const std::string kOne = fileLine("a.wav") + trackLines(1, "00:00:00");
-const std::string kInvalid = "[/a.wav]|\tInvalid track details in cue file.|";
 const std::string kUnknown = "\tGenre = Unknown|\tArtist = Unknown|\tAlbum = ";
-const std::string kNoFile = "|Content file NOT found!|" + kUnknown;
 
-// Sheets in the layout that column-exact reading has always accepted or refused: their tables and
-// logs are what they were before the reader learned the other layouts.
+// Sheets in the standard layout, which column-exact reading has always read this way.
 std::vector<SheetCase> standardSheets() {
     const std::string a = fileLine("a.wav");
     const std::string b = fileLine("b.wav");
-    const std::string longTitle = "A" + std::string(299, 'x');
-    std::string accented;  // 300 characters of two bytes: cut after 255 characters, not bytes
-    for (int i = 0; i < 300; ++i) {
-        accented += "\u00e9";
+    std::string title(200, 'x');  // and 100 characters of two bytes: cut after 255 characters, not bytes
+    for (int i = 0; i < 100; ++i) {
+        title += "\u00e9";
     }
     return {
         {"FirstTrackOfEachFileStartsAtTheFileStart", files({441000, 441000}),
-         a + trackLines(1, "00:02:00") + trackLines(2, "00:05:00") + b + trackLines(3, "00:03:00"),
+         a + trackLines(1, "00:02:00") + trackLines(2, "00:05:00") + "    INDEX 02 00:06:00\n" + b +
+             trackLines(3, "00:03:00"),
          "0+220500@0 220500+220500@0 441000+441000@1", "[/a.wav][/b.wav]" + ram(4)},
-        {"PregapStartsAtIndexZeroAndLaterIndexesAreIgnored", files({441000}),
-         a + "  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:32\n  TRACK 02 AUDIO\n"
-             "    INDEX 00 00:04:00\n    INDEX 01 00:05:00\n    INDEX 02 00:06:00\n",
-         "0+176400@0 176400+264600@0", "[/a.wav]" + ram(2)},
         {"RipperSheetWithCrLfAndExtraLines", files({44100 * 12}),
          "REM GENRE \"Chamber Music\"\r\nREM DATE 1998\r\nREM COMMENT \"ripper v1.6\"\r\n"
          "CATALOG 0724355652423\r\nPERFORMER \"The Quartet\"\r\nTITLE \"Late Works\"\r\n"
@@ -131,80 +109,43 @@ std::vector<SheetCase> standardSheets() {
          "    INDEX 01 00:08:37\r\n    POSTGAP 00:01:00\r\n",
          "0+173460@0\"Grave\" 173460+201096@0\"Allegro, ma non troppo\" 374556+154644@0\"Finale\"",
          "\tGenre = Chamber Music|\tArtist = The Quartet|\tAlbum = Late Works|[/a.wav]" + ram(3)},
-        {"OneFilePerTrack", files({44100 * 3, 44100 * 4, 44100 * 5}),
-         "FILE \"a.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\nFILE \"b.wav\" WAVE\r\n"
-         "  TRACK 02 AUDIO\r\n    TITLE \"Two\"\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:00:33\r\n"
-         "FILE \"c.wav\" WAVE\r\n  TRACK 03 AUDIO\r\n    INDEX 01 00:00:00\r\n",
-         "0+132300@0 132300+176400@1\"Two\" 308700+220500@2", "[/a.wav][/b.wav][/c.wav]" + ram(3)},
         {"TrackLessThanASecondBeforeTheEndIsDroppedWithTheTracksAfterIt", files({44100 * 5, 44100 * 3}),
          a + trackLines(1, "00:00:00") + trackLines(2, "00:02:00") + trackLines(3, "00:04:08") +
              trackLines(4, "00:04:50") + "  TRACK 05 AUDIO\n" + b + trackLines(6, "00:00:00"),
          "0+88200@0 88200+132300@0 220500+132300@1",
          "[/a.wav]" + kDropped + "3|\t\tIgnoring track 4|\t\tIgnoring track 5|[/b.wav]" + ram(2)},
-        {"TrackExactlyOneSecondBeforeTheEndIsDropped", files({44100 * 5}),
-         a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"), "0+220500@0",
-         "[/a.wav]" + kDropped + "2|" + ram(1)},
-        {"TrackOneFrameMoreThanASecondBeforeTheEndIsKept", files({44100 * 5 + 1}),
-         a + trackLines(1, "00:00:00") + trackLines(2, "00:04:00"), "0+176400@0 176400+44101@0",
-         "[/a.wav]" + ram(1)},
         {"TitleIsCutTo255CharactersAndATitleBeforeAnyTrackIsIgnored", files({44100 * 3}),
-         a + "    TITLE \"Before\"\n  TRACK 01 AUDIO\n    TITLE \"" + longTitle +
-             "\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"" + accented +
-             "\"\n    INDEX 01 00:01:00\n",
-         "0+44100@0\"" + longTitle.substr(0, 255) + "\" 44100+88200@0\"" + accented.substr(0, 2 * 255) + "\"",
-         "[/a.wav]" + ram(1)},
+         a + "    TITLE \"Before\"\n  TRACK 01 AUDIO\n    TITLE \"" + title + "\"\n    INDEX 01 00:00:00\n",
+         "0+132300@0\"" + title.substr(0, 200 + 2 * 55) + "\"", "[/a.wav]" + ram(1)},
         {"DiscLinesBeforeTheFirstFileAndTheLaterTitleLineWins", files({44100 * 3}),
          "REM GENRE \"Free Jazz\"\nPERFORMER \"Trio\"\nTITLE \"One\"\nTITLE \"Two\"\n" + kOne +
              "PERFORMER \"After\"\n",
          "0+132300@0", "\tGenre = Free Jazz|\tArtist = Trio|\tAlbum = Two|[/a.wav]" + ram(1)},
-        {"TwoSecondsOverAllFilesAreEnough", files({44100, 44100}),
-         kOne + fileLine("b.wav") + trackLines(2, "00:00:00"), "0+44100@0 44100+44100@1",
-         "[/a.wav][/b.wav]" + ram(1)},
         {"OneFrameLessIsRefused", files({44100, 44099}), kOne + fileLine("b.wav") + trackLines(2, "00:00:00"),
          "", "[/a.wav][/b.wav]|At least 2 or more seconds of sound data is needed. Wav file is too small.|"},
-        {"LowerCaseUnquotedAndEmptyHeaderValuesAreUnknown", files({44100 * 3}),
-         "title \"One\"\nperformer \"x\"\nREM GENRE\nTITLE Live\n" + kOne, "0+132300@0", "[/a.wav]" + ram(1)},
-        {"NoBlankBeforeTheQuoteAndAByteOrderMark", files({44100 * 3}),
-         "\xEF\xBB\xBFPERFORMER\"S\xC3\xA9verine\"\r\n" + kOne, "0+132300@0",
-         "\tGenre = Unknown|\tArtist = Séverine|\tAlbum = Unknown|[/a.wav]" + ram(1)},
         {"LowerCaseFileKeywordLeavesTheSheetWithoutAFile", files({441000}),
          "TITLE \"Album\"\nfile \"a.wav\" WAVE\n" + trackLines(1, "00:00:00"), "",
-         kNoFile + "Album||Cue file does not contain a FILE directive (.wav or .flac).|"},
+         "|Content file NOT found!|" + kUnknown +
+             "Album||Cue file does not contain a FILE directive (.wav or .flac).|"},
         {"RelativeNamesTakeTheSheetsDirectoryWithBackslashesAsSeparators",
          {{"sub/a.wav", 44100 * 3}, {"b.wav", 44100 * 3}},
          fileLine("sub\\a.wav") + trackLines(1, "00:00:00") + fileLine("<dir>/b.wav") +
              trackLines(2, "00:00:00"),
          "0+132300@0 132300+132300@1",
          "[/sub/a.wav][/b.wav]" + ram(2)},
-        {"DriveLetterNameIsUsedUnchanged", files({441000}),
-         fileLine("C:\\music\\a.wav") + "  TRACK 01 AUDIO\n", "", "[C:\\music\\a.wav]|Wav file NOT found!|"},
-        {"FileWithoutName", files({441000}), kOne + "FILE b.wav\n", "",
-         "[/a.wav]|FILE directive contains NO or invalid file name.|"},
         {"UnsupportedLaterFile", files({441000}), kOne + "FILE \"c.mp3\" MP3\n", "",
          "[/a.wav]|Content file '/c.mp3' NOT supported (only WAV or FLAC supported).|"},
         {"UnsupportedFirstFile", files({441000}), "FILE \"c.mp3\" MP3\n", "",
          "|Content file NOT supported (only WAV or FLAC supported).|" + kUnknown + "Unknown|"},
-        {"MissingLaterFile", files({441000}), kOne + fileLine("gone.wav"), "",
-         "[/a.wav][/gone.wav]|Wav file NOT found!|"},
-        {"IndexWithLetters", files({441000}), kOne + trackLines(2, "00:0x:00"), "", kInvalid},
-        {"TrackWithoutIndex", files({441000}), kOne + "  TRACK 02 AUDIO\n" + trackLines(3, "00:02:00"), "",
-         kInvalid},
         {"IndexGoingBack", files({441000}), kOne + trackLines(2, "00:03:00") + trackLines(3, "00:02:00"), "",
-         kInvalid},
+         "[/a.wav]|\tInvalid track details in cue file.|"},
         {"FileAfterFileBeforeAnyTrack", files({441000, 441000}), a + b + a + trackLines(1, "00:00:00"), "",
          "[/a.wav][/b.wav]|A problem was encountered after track 0.|Cue contains FILE directive at incorrect "
          "location, 'TRACK' information expected.|"},
-        hundredAndTwentyTracks(),
         // The position is ((60 mm + ss) 75 + ff) rate / 75 in whole numbers: the same sum in floating
-        // point lands one frame early for several of these.
+        // point lands one frame early.
         {"IndexAt23Of75", files({101724}), kOne + trackLines(2, "00:00:23"), "0+13524@0 13524+88200@0",
          "[/a.wav]" + ram(1)},
-        {"IndexAt03_25_74", files({207986}), kOne + trackLines(2, "03:25:74"), "0+205986@0 205986+2000@0",
-         "[/a.wav]" + ram(1), 1000},
-        {"IndexAt48000", files({144640}), kOne + trackLines(2, "00:01:01"), "0+48640@0 48640+96000@0",
-         "[/a.wav]" + ram(1), 48000},
-        {"IndexAt96000", files({382720}), kOne + trackLines(2, "00:01:74"), "0+190720@0 190720+192000@0",
-         "[/a.wav]" + ram(2), 96000},
     };
 }
 
@@ -213,12 +154,6 @@ INSTANTIATE_TEST_SUITE_P(Standard, CueSheetTest, ::testing::ValuesIn(standardShe
 
 // Sheets as ripping programs and people write them beyond the standard layout.
 std::vector<SheetCase> otherLayouts() {
-    // One file per track, the gaps appended to the previous file: track 2's pregap starts 0.6 s
-    // before the end of a.wav; b.wav continues track 2.
-    const std::string gaps =
-        "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
-        "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 00 00:04:30\n"
-        "FILE \"b.wav\" WAVE\n    INDEX 01 00:00:00\n";
     const std::u16string russian =
         u"PERFORMER \"Ансамбль песни и пляски\"\r\nTITLE \"Зимняя дорога\"\r\nFILE \"a.wav\" WAVE\r\n"
         u"  TRACK 01 AUDIO\r\n    TITLE \"Вьюга над полем\"\r\n    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n"
@@ -226,28 +161,22 @@ std::vector<SheetCase> otherLayouts() {
     const std::string russianTable = "0+220500@0\"Вьюга над полем\" 220500+220500@0\"Ночная тишина\"";
     const std::string russianLog =
         "\tGenre = Unknown|\tArtist = Ансамбль песни и пляски|\tAlbum = Зимняя дорога|[/a.wav]";
-    const std::string threeFiles = "[/a.wav][/b.wav][/c.wav]" + ram(3);
     return {
+        // One file per track, the gaps appended to the previous file: track 2's pregap starts 0.6 s
+        // before the end of a.wav; b.wav continues track 2.
         {"GapsAppendedEveryTrackWithAPregap", files({44100 * 5, 44100 * 4, 44100 * 3}),
-         gaps + "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 00 00:03:00\nFILE \"c.wav\" WAVE\n"
-                "    INDEX 01 00:00:00\n",
-         "0+194040@0\"One\" 194040+158760@0\"Two\" 352800+176400@1\"Three\"", threeFiles},
-        {"GapsAppendedAndTrackThreeWithoutPregap", files({44100 * 5, 44100 * 4, 44100 * 3}),
-         gaps + "FILE \"c.wav\" WAVE\n  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 01 00:00:00\n",
-         "0+194040@0\"One\" 194040+202860@0\"Two\" 396900+132300@2\"Three\"", threeFiles},
-        {"PregapAtTheEndOfItsFileIsDropped", files({44100 * 5, 44100 * 3}),
-         kOne + "  TRACK 02 AUDIO\n    INDEX 00 00:05:00\nFILE \"b.wav\" WAVE\n    INDEX 01 00:00:00\n",
-         "0+352800@0", "[/a.wav]" + kDropped + "2|[/b.wav]" + ram(2)},
-        {"FileAfterFileRunsTheTrackOn", files({44100 * 2, 44100 * 3, 44100 * 4}),
-         kOne + fileLine("b.wav") + fileLine("c.wav") + trackLines(2, "00:00:00"),
-         "0+220500@0 220500+176400@2", "[/a.wav][/b.wav][/c.wav]" + ram(2)},
-        {"IndentedWithTabs", files({441000}),
-         "FILE \"a.wav\" WAVE\n\tTRACK 01 AUDIO\n\t\tTITLE \"One\"\n\t\tINDEX 01 00:00:00\n\tTRACK 02 AUDIO\n"
-         "\t\tTITLE \"Two\"\n\t\tINDEX 01 00:05:00\n",
-         "0+220500@0\"One\" 220500+220500@0\"Two\"", "[/a.wav]" + ram(2)},
-        {"IndentedWithEightSpacesThreeSpacesAndNone", files({441000, 44100 * 3}),
-         "FILE \"a.wav\" WAVE\n   TRACK 01 AUDIO\n        TITLE \"One\"\n        INDEX 01 00:00:00\n"
-         "TRACK 02 AUDIO\nTITLE \"Two\"\nINDEX 01 00:05:00\n  FILE \"b.wav\" WAVE\n        TRACK 03 AUDIO\n"
+         "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+         "    TITLE \"Two\"\n    INDEX 00 00:04:30\nFILE \"b.wav\" WAVE\n    INDEX 01 00:00:00\n  TRACK 03 "
+         "AUDIO\n"
+         "    TITLE \"Three\"\n    INDEX 00 00:03:00\nFILE \"c.wav\" WAVE\n    INDEX 01 00:00:00\n",
+         "0+194040@0\"One\" 194040+158760@0\"Two\" 352800+176400@1\"Three\"",
+         "[/a.wav][/b.wav][/c.wav]" + ram(3)},
+        {"FileAfterFileRunsTheTrackOn", files({44100, 22050, 22050}),
+         kOne + fileLine("b.wav") + fileLine("c.wav") + trackLines(2, "00:00:00"), "0+66150@0 66150+22050@2",
+         "[/a.wav][/b.wav][/c.wav]" + ram(1)},
+        {"IndentedWithTabsEightSpacesThreeSpacesAndNone", files({441000, 44100 * 3}),
+         "FILE \"a.wav\" WAVE\n   TRACK 01 AUDIO\n        TITLE \"One\"\n\t\tINDEX 01 00:00:00\n"
+         "TRACK 02 AUDIO\nTITLE \"Two\"\nINDEX 01 00:05:00\n  FILE \"b.wav\" WAVE\n\tTRACK 03 AUDIO\n"
          "        INDEX 01 00:00:00\n",
          "0+220500@0\"One\" 220500+220500@0\"Two\" 441000+132300@1", "[/a.wav][/b.wav]" + ram(3)},
         {"DataTrackAndDataFileAreNotPartOfTheDisc", files({441000}),
@@ -257,17 +186,7 @@ std::vector<SheetCase> otherLayouts() {
          "    TITLE \"Hidden\"\n    INDEX 01 00:05:00\nFILE \"extra.bin\" MOTOROLA\n  TRACK 05 MODE2/2352\n"
          "    INDEX 01 00:00:00\n",
          "0+220500@0\"Song\" 220500+220500@0\"Hidden\"", "[/a.wav]" + ram(2)},
-        {"OnlyDataFiles", files({441000}), "FILE \"data.bin\" BINARY\n  TRACK 01 MODE1/2352\n", "",
-         kNoFile + "Unknown||Cue file does not contain a FILE directive (.wav or .flac).|"},
-        {"Utf16LittleEndian", files({441000}), utf16(russian, false), russianTable, russianLog + ram(2)},
-        {"Utf16BigEndian", files({441000}), utf16(russian, true), russianTable, russianLog + ram(2)},
-        {"Windows1252", files({441000}),
-         "PERFORMER \"Caf\xE9 M\xFCller\"\r\n" + fileLine("a.wav") +
-             "  TRACK 01 AUDIO\r\n    TITLE \"F\xFCr Elise\"\r\n    INDEX 01 00:00:00\r\n",
-         "0+441000@0\"Für Elise\"",
-         "\tGenre = Unknown|\tArtist = Café Müller|\tAlbum = Unknown|[/a.wav]" + ram(2)},
-        // A Windows-1251 sheet: the first file exists under its name as written, the second only
-        // under the name's conversion.
+        {"Utf16", files({441000}), utf16(russian), russianTable, russianLog + ram(2)},
         {"Windows1251AndItsFileNames",
          {{"\xC4\xEE\xEC.wav", 44100 * 3}, {"Ночь.wav", 44100 * 3}},
          "PERFORMER \"\xC0\xED\xF1\xE0\xEC\xE1\xEB\xFC \xEF\xE5\xF1\xED\xE8 \xE8 \xEF\xEB\xFF\xF1\xEA\xE8\"\n"

@@ -29,19 +29,10 @@ struct LoadCase {
     std::vector<int32_t> tracks{};  // after the load, when given: the starts, then the lengths
 };
 
-void PrintTo(const LoadCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class LoadTest : public ContentTest, public ::testing::WithParamInterface<LoadCase> {
   protected:
-    struct Result {
-        std::string store;
-        std::string log;
-        std::vector<int32_t> tracks;
-        bool active = false;
-        bool operator==(const Result&) const = default;
-    };
+    // The store, the log, the tracks and whether the disc stayed active.
+    using Result = std::tuple<std::string, std::string, std::vector<int32_t>, bool>;
 
     // Writes the disc; returns the path to open and the store it should load into `store`.
     std::string build(const LoadCase& c, std::string& store) {
@@ -51,19 +42,13 @@ class LoadTest : public ContentTest, public ::testing::WithParamInterface<LoadCa
             const DiscFile& f = c.files[i];
             const auto seed = static_cast<uint32_t>(i + 1);
             const std::string name = f.name;
-            if (name.ends_with(".wav")) {
-                std::vector<int32_t> samples = makeSamples(static_cast<size_t>(f.frames), c.bits, 2, seed);
-                WavWriter writer(c.bits);
-                writer.samples(samples);
-                if (f.damage == Damage::Truncated) {  // declares twice what it holds
-                    writer.declaredDataSize(static_cast<uint32_t>(f.frames * c.bits / 4 * 2));
-                }
-                writer.write(dir.file(name));
-                expected[name] = packSamples(samples, c.bits);
-            } else {
-                FlacOptions options;
-                options.corruptMd5 = f.damage == Damage::WrongSignature;
-                flac(name, static_cast<size_t>(f.frames), c.bits, 44100, seed, options);
+            FlacOptions options;
+            options.corruptMd5 = f.damage == Damage::WrongSignature;
+            name.ends_with(".wav") ? wav(name, f.frames, c.bits, 44100, seed)
+                                   : flac(name, f.frames, c.bits, 44100, seed, options);
+            if (f.damage == Damage::Truncated) {  // declares twice what it holds
+                const std::string& data = expected[name];
+                WavWriter(c.bits).data(data).declaredDataSize(2 * data.size()).write(dir.file(name));
             }
             store += f.damage == Damage::OtherFormatAfterOpen || (!store.empty() && !c.active)
                          ? std::string(expected[name].size(), '\0')
@@ -108,12 +93,11 @@ class LoadTest : public ContentTest, public ::testing::WithParamInterface<LoadCa
         loadLog.clear();
         RamLoadThread thread;
         EXPECT_TRUE(thread.start({disc.get(), &progress, &loadLog}));
-        int32_t last = 0;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        for (int32_t now; (now = progress.load(std::memory_order_acquire)) != kLoadFinished;) {
+        for (int32_t now, last = 0; (now = progress.load(std::memory_order_acquire)) != kLoadFinished;
+             last = now) {
             EXPECT_GE(now, last) << "the counter went back";
             EXPECT_LE(now, frames);
-            last = now;
             if (std::chrono::steady_clock::now() > deadline) {
                 ADD_FAILURE() << "the load did not end";
                 break;
@@ -138,28 +122,23 @@ TEST_P(LoadTest, EveryWorkerCountLoadsWhatTheFilesHoldAndLogsTheSame) {
     const std::string path = build(c, store);
     damage(c, 0);
     const Result one = loadWith(c, path, 1);
-    EXPECT_EQ(one.active, c.active);
+    const auto& [store1, log1, tracks1, active1] = one;
+    EXPECT_EQ(active1, c.active);
     std::string log = "RAM Loading...\r\n";
     for (size_t i = 0; i < c.files.size(); ++i) {
         log += "     File '" + disc->filePath[i] + "'\r\n" +
                (disc->filePath[i].ends_with(".FLAC") ? "\tFLAC decoding...\r\n" : "");
     }
-    if (*c.logHas == '\0') {
-        EXPECT_EQ(one.log, log);
-    } else {
-        EXPECT_NE(one.log.find(c.logHas), std::string::npos) << one.log;
-    }
+    EXPECT_TRUE(*c.logHas == '\0' ? log1 == log : log1.find(c.logHas) != std::string::npos) << log1;
     if (c.files[0].damage != Damage::CorruptStretch) {  // what survives a damaged frame is libFLAC's
-        EXPECT_EQ(one.store.substr(0, store.size()), store);
+        EXPECT_TRUE(store1.substr(0, store.size()) == store);
     }
-    EXPECT_EQ(one.store.find_first_not_of('\0', store.size()), std::string::npos);
-    if (!c.tracks.empty()) {
-        EXPECT_EQ(one.tracks, c.tracks);
-    }
+    EXPECT_EQ(store1.find_first_not_of('\0', store.size()), std::string::npos);
+    EXPECT_TRUE(c.tracks.empty() || tracks1 == c.tracks) << testing::PrintToString(tracks1);
     for (int workers : {2, 3, 7}) {
         SCOPED_TRACE(workers);
         const Result many = loadWith(c, path, workers);
-        EXPECT_EQ(many.log, one.log);
+        EXPECT_EQ(std::get<1>(many), log1);
         EXPECT_TRUE(many == one) << "the store, the tracks or the outcome differ";
     }
 }
@@ -168,7 +147,6 @@ INSTANTIATE_TEST_SUITE_P(
     Discs, LoadTest,
     ::testing::Values(
         LoadCase{"SixteenBitFile", 16, {{"a.flac", 44100 * 3 + 17}}, true, ""},
-        LoadCase{"TwentyFourBitFile", 24, {{"a.flac", 44100 * 3 + 1}}, true, ""},
         LoadCase{"FiveFileSheetWithAShortWav",
                  24,
                  {{"a.flac", 88203},
