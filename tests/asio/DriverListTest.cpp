@@ -19,12 +19,8 @@ using test::DriverRegistry;
 const std::pair<const char*, const char*> kClassIds[] = {
     {"{01234567-89ab-cdef-0123-456789abcdef}", "{01234567-89AB-CDEF-0123-456789ABCDEF}"},
     {"6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913", nullptr},
-    {"{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913", nullptr},
-    {"{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913} ", nullptr},
     {"{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A91G}", nullptr},
     {"{6F1C3A52+8E4B-4D2A-9C71-2B5E8D04A913}", nullptr},
-    {"{6F1C3A5-28E4B-4D2A-9C71-2B5E8D04A913}", nullptr},
-    {"", nullptr},
 };
 
 TEST(ClassIdParsing, AcceptsOnlyTheBracedGroupedHexFormAndFormatsItBackInUpperCase) {
@@ -42,9 +38,8 @@ TEST(ClassIdParsing, AcceptsOnlyTheBracedGroupedHexFormAndFormatsItBackInUpperCa
 
 struct CreateCase {
     const char* name;
-    const char* server;  // "fault", "capture", "missing", "" (no InprocServer32)
+    const char* server;  // "fault", "capture", else the path itself ("" makes no InprocServer32)
     const char* classId;
-    bool refuseCreate;
     long expected;
 };
 
@@ -55,12 +50,8 @@ TEST_P(CreateInstance, ReportsWhyAnObjectWasNotMade) {
     DriverRegistry drivers;
     const std::string server = std::string(c.server) == "fault"     ? test::faultDriverPath()
                                : std::string(c.server) == "capture" ? test::captureDriverPath()
-                               : std::string(c.server) == "missing" ? drivers.dir().file("nothing-here.so")
-                                                                    : std::string();
+                                                                    : c.server;
     drivers.addDriver("Driver", c.classId, server);
-    if (c.refuseCreate) {
-        drivers.setDword("Driver", "RefuseCreate", 1);
-    }
     drivers.save();
     ClassId id;
     ASSERT_TRUE(parseClassId(c.classId, id));
@@ -75,13 +66,10 @@ TEST_P(CreateInstance, ReportsWhyAnObjectWasNotMade) {
 }
 
 const CreateCase kCreateCases[] = {
-    {"faultDriver", "fault", "{3B9E7D21-5A4C-4F18-B6E2-000000000001}", false, kCreateOk},
-    {"captureDriver", "capture", test::kCaptureClassId, false, kCreateOk},
-    {"captureWithAnotherClassId", "capture", "{3B9E7D21-5A4C-4F18-B6E2-000000000002}", false,
-     kClassNotAvailable},
-    {"refusingFactory", "fault", "{3B9E7D21-5A4C-4F18-B6E2-000000000003}", true, kClassNotAvailable},
-    {"missingFile", "missing", "{3B9E7D21-5A4C-4F18-B6E2-000000000004}", false, kModuleNotFound},
-    {"noServerKey", "", "{3B9E7D21-5A4C-4F18-B6E2-000000000005}", false, kClassNotRegistered},
+    {"faultDriver", "fault", "{3B9E7D21-5A4C-4F18-B6E2-000000000001}", kCreateOk},
+    {"captureWithAnotherClassId", "capture", "{3B9E7D21-5A4C-4F18-B6E2-000000000002}", kClassNotAvailable},
+    {"missingFile", "/nonexistent/driver.so", "{3B9E7D21-5A4C-4F18-B6E2-000000000004}", kModuleNotFound},
+    {"noServerKey", "", "{3B9E7D21-5A4C-4F18-B6E2-000000000005}", kClassNotRegistered},
 };
 INSTANTIATE_TEST_SUITE_P(Cases, CreateInstance, ::testing::ValuesIn(kCreateCases),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -90,14 +78,6 @@ std::string handedOut(AsioDriverList& list, long id) {
     char name[32];
     std::memset(name, '#', sizeof name);
     return list.asioGetDriverName(id, name, 32) == 0 ? name : "<none>";
-}
-
-size_t countCreates(const std::string& journal) {
-    size_t count = journal.rfind("create\n", 0) == 0 ? 1 : 0;
-    for (size_t at = 0; (at = journal.find("\ncreate\n", at)) != std::string::npos; ++at) {
-        ++count;
-    }
-    return count;
 }
 
 class DriverList : public ::testing::Test {
@@ -112,7 +92,7 @@ class DriverList : public ::testing::Test {
 
 TEST_F(DriverList, RecordIdsRunInListOrderWhenSubkeysAreSkipped) {
     drivers.addFaultDriver("First", 1);
-    drivers.registry().setString(DriverRegistry::asioKey("NoClassId"), "description", "nothing");
+    drivers.set("NoClassId", "description", "nothing");
     drivers.set("UnknownClass", "clsid", test::faultClassId(99));
     drivers.addDriver("NoServer", test::faultClassId(3), "");  // no InprocServer32: no record
     drivers.addFaultDriver("Second", 4);
@@ -124,9 +104,7 @@ TEST_F(DriverList, RecordIdsRunInListOrderWhenSubkeysAreSkipped) {
     EXPECT_EQ(handedOut(list, 0), "First");
     EXPECT_EQ(handedOut(list, 1), "Second");
     EXPECT_EQ(handedOut(list, 2), "MissingFile") << "the server file need not exist to make a record";
-    for (long id = 0; id < 3; ++id) {
-        EXPECT_EQ(list.record(id)->id, id);
-    }
+    EXPECT_EQ(list.record(2)->id, 2);
     EXPECT_EQ(list.record(3), nullptr);
     ClassId second;
     ASSERT_TRUE(parseClassId(test::faultClassId(4), second));
@@ -187,9 +165,7 @@ TEST_F(DriverList, ADriverThatRefusesToOpenLeavesThePreviousOneReopened) {
     char current[32];
     EXPECT_TRUE(list.getCurrentDriverName(current));
     EXPECT_STREQ(current, "Good");
-    const std::string journal = test::readFile(goodJournal);
-    EXPECT_EQ(countCreates(journal), 2u) << journal;
-    EXPECT_NE(journal.find("Release"), std::string::npos) << "the first instance was released before";
+    EXPECT_EQ(test::readFile(goodJournal), "create\nRelease outputReady=0 switches=0\ncreate\n");
 }
 
 TEST_F(DriverList, OpenAndCloseReportTheirErrorCodesAndTheListReleasesWhatIsOpenAndEndsDriverUse) {
@@ -222,9 +198,9 @@ TEST_F(DriverList, OpenAndCloseReportTheirErrorCodesAndTheListReleasesWhatIsOpen
         ASSERT_EQ(list.asioOpenDriver(1, &b), 0);
     }
     EXPECT_EQ(comInitializeCount(), before);
-    EXPECT_EQ(countCreates(test::readFile(journalA)), 2u);
-    EXPECT_NE(test::readFile(journalA).rfind("Release"), test::readFile(journalA).find("Release"));
-    EXPECT_NE(test::readFile(journalB).find("Release"), std::string::npos);
+    const std::string released = "create\nRelease outputReady=0 switches=0\n";
+    EXPECT_EQ(test::readFile(journalA), released + released);
+    EXPECT_EQ(test::readFile(journalB), released);
 }
 
 TEST_F(DriverList, TheScanListsUsableDriversInRegistryOrderWithTheirPairNamesAndReleasesThem) {
@@ -251,18 +227,16 @@ TEST_F(DriverList, TheScanListsUsableDriversInRegistryOrderWithTheirPairNamesAnd
     EXPECT_EQ(capture.name, "Quoril Capture");
     EXPECT_FALSE(capture.selected);
     EXPECT_EQ(capture.pairCount, 2);
-    EXPECT_EQ(capture.pairIndex, 0);
-    EXPECT_EQ(capture.pairNames[0], "Capture 1 / Capture 2");
     EXPECT_EQ(capture.pairNames[1], "Capture 3 / Capture 4");
     EXPECT_EQ(capture.pairNames[2], "");
-    const AsioDriverEntry& fault = settings.drivers[1];
-    EXPECT_EQ(fault.name, "Fault Five");
-    EXPECT_EQ(fault.pairCount, 2) << "five outputs make two pairs";
-    EXPECT_EQ(fault.pairNames[1], "Fault Out 3 / Fault Out 4");
-    for (const std::string& journal : {refusedJournal, usableJournal}) {
-        EXPECT_NE(test::readFile(journal).find("\nRelease"), std::string::npos)
-            << "the scan releases what it loaded";
-    }
+    EXPECT_EQ(settings.drivers[1].name, "Fault Five");
+    EXPECT_EQ(settings.drivers[1].pairCount, 2) << "five outputs make two pairs";
+    const std::string released = "Release outputReady=0 switches=0\n";
+    EXPECT_EQ(test::readFile(refusedJournal), "create\ninit\ngetChannels\n" + released);
+    EXPECT_EQ(test::readFile(usableJournal),
+              "create\ninit\ngetChannels\ngetChannelInfo out 0\ngetChannelInfo out 1\n"
+              "getChannelInfo out 2\ngetChannelInfo out 3\n" +
+                  released);
     EXPECT_EQ(theAsioDriver.load(), nullptr) << "the scan leaves no current driver";
 }
 
@@ -297,17 +271,11 @@ TEST(DriverRegistration, RegistersEveryPluginInTheDirectoryAndReportsWhatItSkipp
 
     std::string report;
     EXPECT_EQ(registerBundledDrivers(drivers.registry(), plugins.path(), report), 1);
-    const std::string server = plugins.file("quoril-capture.so");
-    EXPECT_NE(report.find("Registered driver \"Quoril Capture\" " + std::string(test::kCaptureClassId) +
-                          ": " + server),
-              std::string::npos)
-        << report;
-    EXPECT_NE(report.find("Skipped " + plugins.file("broken.so") + ": "), std::string::npos) << report;
-    EXPECT_EQ(report.find("readme"), std::string::npos);
-    Registry& registry = drivers.registry();
-    EXPECT_EQ(registry.stringValue("HKLM\\SOFTWARE\\ASIO\\Quoril Capture", "description"), "Quoril Capture");
-    AsioDrivers list(registry);
-    ASSERT_EQ(list.asioGetNumDev(), 1);
+    const std::string broken = plugins.file("broken.so");
+    EXPECT_EQ(report, "Skipped " + broken + ": " + broken +
+                          ": file too short\nRegistered driver \"Quoril Capture\" " + test::kCaptureClassId +
+                          ": " + plugins.file("quoril-capture.so") + "\n");
+    AsioDrivers list(drivers.registry());
     EXPECT_TRUE(list.loadDriver("Quoril Capture"));
     list.removeCurrentDriver();
 

@@ -21,6 +21,8 @@ std::string faultClassId(int n) {
     return text;
 }
 
+const std::string kAsioKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\";
+
 DriverRegistry::DriverRegistry() {
     setenv("QUORIL_REGISTRY", m_dir.file("registry.reg").c_str(), 1);
     setenv("HOME", m_dir.path().c_str(), 1);
@@ -35,7 +37,7 @@ DriverRegistry::~DriverRegistry() {
 
 void DriverRegistry::addDriver(const std::string& key, const std::string& clsid, const std::string& server,
                                const std::string& hkcrName) {
-    m_registry.setString(asioKey(key), "clsid", clsid);
+    m_registry.setString(kAsioKey + key, "clsid", clsid);
     const std::string classKey = "HKEY_CLASSES_ROOT\\clsid\\" + (hkcrName.empty() ? clsid : hkcrName);
     if (server.empty()) {
         m_registry.createKey(classKey);
@@ -44,33 +46,23 @@ void DriverRegistry::addDriver(const std::string& key, const std::string& clsid,
     }
 }
 
-std::string DriverRegistry::addFaultDriver(const std::string& key, int n) {
-    std::string clsid = faultClassId(n);
-    addDriver(key, clsid, faultDriverPath());
-    return clsid;
-}
-
 void DriverRegistry::addCaptureDriver() {
     addDriver(kCaptureName, kCaptureClassId, captureDriverPath());
     set(kCaptureName, "description", kCaptureName);
 }
 
 void DriverRegistry::set(const std::string& key, const std::string& name, const std::string& text) {
-    m_registry.setString(asioKey(key), name, text);
+    m_registry.setString(kAsioKey + key, name, text);
 }
 
 void DriverRegistry::setDword(const std::string& key, const std::string& name, uint32_t value) {
-    m_registry.setDword(asioKey(key), name, value);
+    m_registry.setDword(kAsioKey + key, name, value);
 }
 
 std::string DriverRegistry::journal(const std::string& key) {
-    std::string path = m_dir.file("journal-" + std::to_string(std::hash<std::string>()(key)) + ".txt");
+    std::string path = m_dir.file("journal-" + key + ".txt");
     set(key, "Journal", path);
     return path;
-}
-
-void DriverRegistry::save() {
-    m_registry.save(m_dir.file("registry.reg"));
 }
 
 // ---- TestHost ----
@@ -83,9 +75,6 @@ void notify() {
 }
 
 void fillHalf(long half) {
-    if (TestHost::buffers == nullptr) {
-        return;
-    }
     const uint64_t first = TestHost::switches.load() * static_cast<uint64_t>(TestHost::bufferSize);
     for (int channel = 0; channel < 2; ++channel) {
         auto* bytes = static_cast<unsigned char*>(TestHost::buffers[channel].buffers[half]);
@@ -115,28 +104,18 @@ void holdWhile(std::atomic<bool>& gate) {
 
 void onSwitch(long half) {
     holdWhile(TestHost::holdSwitch);
-    const uint64_t index = TestHost::switches.load();
-    if (index < TestHost::kRecorded) {
+    if (const uint64_t index = TestHost::switches.load(); index < TestHost::kRecorded) {
         TestHost::halves[index].store(half);
     }
-    fillHalf(half);
+    if (TestHost::buffers != nullptr) {
+        fillHalf(half);
+    }
     const uint64_t count = TestHost::switches.fetch_add(1) + 1;
     if (TestHost::stopAfter != 0 && count == TestHost::stopAfter && TestHost::driver != nullptr) {
         TestHost::driver->stop();
     }
     notify();
 }
-
-void bufferSwitch(long half, ASIOBool) {
-    onSwitch(half);
-}
-
-ASIOTime* bufferSwitchTimeInfo(ASIOTime*, long half, ASIOBool) {
-    onSwitch(half);
-    return nullptr;
-}
-
-void sampleRateDidChange(ASIOSampleRate) {}
 
 long asioMessage(long selector, long value, void*, double*) {
     if (selector >= 0 && selector < 32) {
@@ -146,16 +125,9 @@ long asioMessage(long selector, long value, void*, double*) {
     if (selector == kAsioResetRequest) {
         holdWhile(TestHost::holdReset);
     }
-    switch (selector) {
-        case kAsioSelectorSupported:
-            return value == kAsioSupportsTimeInfo ? 0 : 1;
-        case kAsioEngineVersion:
-            return 2;
-        case kAsioSupportsTimeInfo:
-            return 0;
-        default:
-            return 1;
-    }
+    return selector == kAsioSelectorSupported ? value != kAsioSupportsTimeInfo
+           : selector == kAsioEngineVersion   ? 2
+                                              : selector != kAsioSupportsTimeInfo;
 }
 
 }  // namespace
@@ -195,7 +167,11 @@ void TestHost::release() {
 }
 
 ASIOCallbacks TestHost::callbacks() {
-    return ASIOCallbacks{bufferSwitch, sampleRateDidChange, asioMessage, bufferSwitchTimeInfo};
+    return ASIOCallbacks{[](long half, ASIOBool) { onSwitch(half); }, [](ASIOSampleRate) {}, asioMessage,
+                         [](ASIOTime*, long half, ASIOBool) -> ASIOTime* {
+                             onSwitch(half);
+                             return nullptr;
+                         }};
 }
 
 bool readCaptureWav(const std::string& path, uint32_t& rate, std::vector<int32_t>& samples,

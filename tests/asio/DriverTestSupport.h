@@ -38,20 +38,14 @@ class DriverRegistry {
     // \InprocServer32 = server (no InprocServer32 when server is empty).
     void addDriver(const std::string& key, const std::string& clsid, const std::string& server,
                    const std::string& hkcrName = "");
-    // A fault driver under key with class id faultClassId(n); returns the class id.
-    std::string addFaultDriver(const std::string& key, int n);
-    // The capture driver under its own name.
+    void addFaultDriver(const std::string& key, int n) { addDriver(key, faultClassId(n), faultDriverPath()); }
     void addCaptureDriver();
     // Values of HKLM\SOFTWARE\ASIO\<key>.
     void set(const std::string& key, const std::string& name, const std::string& text);
     void setDword(const std::string& key, const std::string& name, uint32_t value);
     // A journal file for the fault driver under key; returns its path.
     std::string journal(const std::string& key);
-    void save();
-
-    static std::string asioKey(const std::string& key) {
-        return "HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\" + key;
-    }
+    void save() { m_registry.save(m_dir.file("registry.reg")); }
 
   private:
     TempDir m_dir;
@@ -66,7 +60,6 @@ class DriverRegistry {
 struct TestHost {
     static constexpr int kRecorded = 4096;
 
-    // Set up by the test before the driver starts.
     static inline IASIO* driver = nullptr;
     static inline ASIOBufferInfo* buffers = nullptr;  // left, right
     static inline long bufferSize = 0;
