@@ -68,8 +68,7 @@ class FaultDriver : public IASIO {
         // Cleans up silently: the journal shows only what the host called.
         m_clock.stop();
         m_buffers.clear();
-        journal("Release outputReady=" + std::to_string(m_outputReadyCalls.load()) +
-                " switches=" + std::to_string(m_clock.switches()));
+        journal("Release");
         delete this;
         return 0;
     }
@@ -150,7 +149,6 @@ class FaultDriver : public IASIO {
         return ASE_OK;
     }
     ASIOError canSampleRate(ASIOSampleRate sampleRate) override {
-        journal("canSampleRate");
         return sampleRate > 0 ? ASE_OK : ASE_NoClock;
     }
     ASIOError getSampleRate(ASIOSampleRate* sampleRate) override {
@@ -234,7 +232,6 @@ class FaultDriver : public IASIO {
                    : ASE_InvalidParameter;
     }
     ASIOError outputReady() override {
-        m_outputReadyCalls.fetch_add(1, std::memory_order_relaxed);
         return m_config.number("OutputReady", 0) == 1 ? ASE_OK : ASE_NotPresent;
     }
 
@@ -247,7 +244,7 @@ class FaultDriver : public IASIO {
         std::vector<unsigned char> storage;
     };
 
-    // Window thread only (outputReady, the one call from the clock thread, is counted instead).
+    // Window thread only: outputReady, the one call from the clock thread, is not journaled.
     void journal(const std::string& line) {
         if (std::FILE* file = m_journal.empty() ? nullptr : std::fopen(m_journal.c_str(), "a")) {
             std::fprintf(file, "%s\n", line.c_str());
@@ -271,7 +268,6 @@ class FaultDriver : public IASIO {
     ASIOCallbacks m_callbacks{};
     bool m_useTimeInfo = false;
     std::vector<Buffer> m_buffers;
-    std::atomic<uint64_t> m_outputReadyCalls{0};
     std::atomic<bool> m_stoppedFromCallback{false};
     DriverClock m_clock;
 };
