@@ -22,11 +22,6 @@ class Capture : public ::testing::Test {
         set("File", wavPath);
         set("Speed", "200");
     }
-    void TearDown() override {
-        if (list) {
-            list->removeCurrentDriver();
-        }
-    }
     void set(const std::string& name, const std::string& value) {
         drivers.set(test::kCaptureName, name, value);
     }
@@ -41,10 +36,10 @@ class Capture : public ::testing::Test {
         TestHost::driver = theAsioDriver.load();
         return TestHost::driver->init(nullptr) ? TestHost::driver : nullptr;
     }
-    // Buffers for output channels left and right, filled by the test host.
-    ASIOError createBuffers(IASIO* driver, long size, long left = 0, long right = 1) {
-        buffers[0] = ASIOBufferInfo{ASIOFalse, left, {nullptr, nullptr}};
-        buffers[1] = ASIOBufferInfo{ASIOFalse, right, {nullptr, nullptr}};
+    // Buffers for output channels 1 and 2, filled by the test host.
+    ASIOError createBuffers(IASIO* driver, long size) {
+        buffers[0] = ASIOBufferInfo{ASIOFalse, 0, {nullptr, nullptr}};
+        buffers[1] = ASIOBufferInfo{ASIOFalse, 1, {nullptr, nullptr}};
         callbacks = TestHost::callbacks();
         TestHost::buffers = buffers;
         TestHost::bufferSize = size;
@@ -82,11 +77,11 @@ class Capture : public ::testing::Test {
     ASIOCallbacks callbacks = {};
 };
 
-TEST_F(Capture, everyHalfIsInTheFileInOrderAcrossARestartAlsoWhenTheHostStopsInsideItsCallback) {
+TEST_F(Capture, everyHalfIsInTheFileInOrderAcrossARestartAndARateChangeStartsANewFile) {
     IASIO* driver = open();
     ASSERT_NE(driver, nullptr);
     ASSERT_EQ(createBuffers(driver, 512), ASE_OK);
-    runUntil(driver, 40);
+    runUntil(driver, 40);  // the host stops the driver inside its callback
     EXPECT_EQ(TestHost::switches.load(), 40u) << "no switch after the stop";
     for (uint64_t i = 0; i < 40; ++i) {
         EXPECT_EQ(TestHost::halves[i].load(), static_cast<long>(i % 2)) << "switch " << i;
@@ -94,29 +89,15 @@ TEST_F(Capture, everyHalfIsInTheFileInOrderAcrossARestartAlsoWhenTheHostStopsIns
     expectFile(44100, 0, 40 * 512);  // complete after the first stop
     runUntil(driver, 52);
     expectFile(44100, 0, 52 * 512);
-    // Released while its clock runs, it still completes the file.
-    TestHost::stopAfter = 0;
-    ASSERT_EQ(driver->start(), ASE_OK);
-    ASSERT_TRUE(waitForSwitches(55));
-    list->removeCurrentDriver();
-    list.reset();
-    expectFile(44100, 0, TestHost::switches.load() * 512);
-}
-
-TEST_F(Capture, aRateChangeWhileStoppedStartsANewFileAtTheNewRate) {
-    IASIO* driver = open();
-    ASSERT_NE(driver, nullptr);
-    ASSERT_EQ(createBuffers(driver, 256), ASE_OK);
-    runUntil(driver, 3);
     EXPECT_EQ(driver->setSampleRate(0.0), ASE_NoClock);
     ASSERT_EQ(driver->setSampleRate(96000.0), ASE_OK);
-    TestHost::stopAfter = 7;
+    // Released while its clock runs, it still completes the new file.
+    TestHost::stopAfter = 0;
     ASSERT_EQ(driver->start(), ASE_OK);
     EXPECT_EQ(driver->setSampleRate(48000.0), ASE_InvalidMode) << "not while running";
-    ASSERT_TRUE(waitForSwitches(7));
-    list->removeCurrentDriver();  // Release() completes and closes the file
-    list.reset();
-    expectFile(96000, 3 * 256, 4 * 256);
+    ASSERT_TRUE(waitForSwitches(55));
+    list.reset();  // Release() completes and closes the file
+    expectFile(96000, 52 * 512, (TestHost::switches.load() - 52) * 512);
 }
 
 TEST_F(Capture, packedTwentyFourBitSamplesAreWidenedToThirtyTwoBits) {
@@ -147,10 +128,8 @@ TEST_P(CaptureConfiguration, anInvalidValueFailsInitWithItsName) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, CaptureConfiguration,
-                         ::testing::Values(BadValue{"Speed", "fast"}, BadValue{"Speed", "0"},
-                                           BadValue{"BufferSize", "0"}, BadValue{"BufferSize", "12.5"},
-                                           BadValue{"Outputs", "-1"}, BadValue{"Rate", "0"},
-                                           BadValue{"Inputs", "x"}));
+                         ::testing::Values(BadValue{"Speed", "fast"}, BadValue{"Rate", "0"},
+                                           BadValue{"BufferSize", "12.5"}));
 
 TEST_F(Capture, aFileThatCannotBeCreatedFailsTheStartWithTheReason) {
     set("File", drivers.dir().file("no-such-dir/capture.wav"));
