@@ -90,64 +90,49 @@ class DriverList : public ::testing::Test {
     Settings settings;
 };
 
-TEST_F(DriverList, RecordIdsRunInListOrderWhenSubkeysAreSkipped) {
-    drivers.addFaultDriver("First", 1);
-    drivers.set("NoClassId", "description", "nothing");
-    drivers.set("UnknownClass", "clsid", test::faultClassId(99));
-    drivers.addDriver("NoServer", test::faultClassId(3), "");  // no InprocServer32: no record
-    drivers.addFaultDriver("Second", 4);
-    drivers.addDriver("MissingFile", test::faultClassId(5), drivers.dir().file("gone.so"));
-    drivers.save();
-
-    AsioDriverList list;
-    ASSERT_EQ(list.asioGetNumDev(), 3);
-    EXPECT_EQ(handedOut(list, 0), "First");
-    EXPECT_EQ(handedOut(list, 1), "Second");
-    EXPECT_EQ(handedOut(list, 2), "MissingFile") << "the server file need not exist to make a record";
-    EXPECT_EQ(list.record(2)->id, 2);
-    EXPECT_EQ(list.record(3), nullptr);
-    ClassId second;
-    ASSERT_TRUE(parseClassId(test::faultClassId(4), second));
-    EXPECT_EQ(list.record(1)->classId, second);
-}
-
-TEST_F(DriverList, AnUpperCaseClassIdIsFoundInALowerCaseClassKeyAndADescriptionIsTheDisplayName) {
+// Keys without a class id, with an unknown one or without a server make no record; a name longer
+// than 31 characters is handed out shortened, and a key too long to read ends the list.
+TEST_F(DriverList, RecordsFollowTheRegistryAndAreFoundByTheNameTheyAreHandedOutUnder) {
+    const std::string full = "A driver name of thirty-five chars!";
+    const std::string name31 = "Thirty-one characters long name";
     std::string lower = test::faultClassId(0xAB);
     for (char& c : lower) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
+    drivers.addFaultDriver("First", 1);
+    drivers.set("NoClassId", "description", "nothing");
+    drivers.set("UnknownClass", "clsid", test::faultClassId(99));
+    drivers.addDriver("NoServer", test::faultClassId(3), "");
+    drivers.addFaultDriver(full, 4);
+    drivers.addFaultDriver(name31, 5);
+    drivers.addFaultDriver(name31 + "s", 6);
     drivers.addDriver("Key Name", test::faultClassId(0xAB), test::faultDriverPath(), lower);
     drivers.set("Key Name", "description", "Shown Name");
-    drivers.save();
-
-    ASSERT_TRUE(loadAsioDriver("Shown Name"));
-    ASSERT_NE(asioDrivers, nullptr);
-    EXPECT_EQ(asioDrivers->getCurrentDriverIndex(), 0);
-    EXPECT_NE(theAsioDriver.load(), nullptr);
-    EXPECT_FALSE(asioDrivers->loadDriver("Key Name"));
-}
-
-TEST_F(DriverList, ALongNameIsHandedOutAsTwentyEightCharactersAndDotsAndALongerKeyEndsTheList) {
-    const std::string full = "A driver name of thirty-five chars!";
-    const std::string name31 = "Thirty-one characters long name";
-    drivers.addFaultDriver(full, 1);
-    drivers.addFaultDriver(name31, 2);
-    drivers.addFaultDriver(name31 + "s", 3);
-    drivers.addFaultDriver(std::string(128, 'x'), 4);
-    drivers.addFaultDriver("After", 5);
+    drivers.addDriver("MissingFile", test::faultClassId(7), "/nonexistent/gone.so");
+    drivers.addFaultDriver(std::string(128, 'x'), 8);
+    drivers.addFaultDriver("After", 9);
     drivers.save();
 
     AsioDrivers list;
-    ASSERT_EQ(list.asioGetNumDev(), 3);
-    EXPECT_EQ(handedOut(list, 0), full.substr(0, 28) + "...");
-    EXPECT_EQ(handedOut(list, 1), name31);
-    EXPECT_EQ(handedOut(list, 2), name31.substr(0, 28) + "...");
+    const std::string names[] = {"First",      full.substr(0, 28) + "...",
+                                 name31,       name31.substr(0, 28) + "...",
+                                 "Shown Name", "MissingFile"};
+    ASSERT_EQ(list.asioGetNumDev(), 6);
+    for (long id = 0; id < 6; ++id) {
+        EXPECT_EQ(handedOut(list, id), names[id]);
+        EXPECT_EQ(list.record(id)->id, id);
+    }
+    EXPECT_EQ(list.record(6), nullptr);
+    ClassId fourth;
+    ASSERT_TRUE(parseClassId(test::faultClassId(4), fourth));
+    EXPECT_EQ(list.record(1)->classId, fourth);
     EXPECT_FALSE(list.loadDriver(full));
+    EXPECT_FALSE(list.loadDriver("Key Name"));
     EXPECT_EQ(theAsioDriver.load(), nullptr);
-    EXPECT_TRUE(list.loadDriver(full.substr(0, 28) + "..."));
-    EXPECT_EQ(list.getCurrentDriverIndex(), 0);
-    EXPECT_TRUE(list.loadDriver(name31));
-    EXPECT_EQ(list.getCurrentDriverIndex(), 1);
+    for (long id : {1, 2, 4}) {
+        EXPECT_TRUE(list.loadDriver(names[id])) << names[id];
+        EXPECT_EQ(list.getCurrentDriverIndex(), id);
+    }
 }
 
 TEST_F(DriverList, ADriverThatRefusesToOpenLeavesThePreviousOneReopened) {
