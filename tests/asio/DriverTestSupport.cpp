@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "asio/DriverScan.h"
+#include "support/WavWriter.h"
 
 namespace quoril::test {
 
@@ -183,21 +184,12 @@ bool readCaptureWav(const std::string& path, uint32_t& rate, std::vector<int32_t
     }
     // The one header the writer makes: 32-bit PCM stereo at its rate, sizes matching the file.
     std::memcpy(&rate, data.data() + 24, 4);
-    const auto dataBytes = static_cast<uint32_t>(data.size() - 44);
-    const uint32_t fields[] = {dataBytes + 36, 16, 1 | 2u << 16, rate, rate * 8, 8 | 32u << 16, dataBytes};
-    std::string header(44, '\0');
-    std::memcpy(header.data(), "RIFF\0\0\0\0WAVEfmt ", 16);
-    std::memcpy(header.data() + 36, "data", 4);
-    for (int i = 0; i < 7; ++i) {
-        std::memcpy(header.data() + (i == 0 ? 4 : i == 6 ? 40 : 12 + 4 * i), &fields[i], 4);
-    }
-    if (data.compare(0, 44, header) != 0 || dataBytes % 8 != 0) {
-        why = "not the 44-byte header of a complete 32-bit stereo PCM file of " +
-              std::to_string(data.size()) + " bytes";
+    samples.resize((data.size() - 44) / 4);
+    std::memcpy(samples.data(), data.data() + 44, samples.size() * 4);
+    if (data != WavWriter(32, 2, rate).samples(samples).bytes() || samples.size() % 2 != 0) {
+        why = "not a complete 32-bit stereo PCM file of " + std::to_string(data.size()) + " bytes";
         return false;
     }
-    samples.resize(dataBytes / 4);
-    std::memcpy(samples.data(), data.data() + 44, dataBytes);
     return true;
 }
 
