@@ -71,8 +71,8 @@ std::string DriverRegistry::journal(const std::string& key) {
 namespace {
 
 void notify() {
-    { std::lock_guard<std::mutex> lock(TestHost::mutex()); }
-    TestHost::changed().notify_all();
+    { std::lock_guard<std::mutex> lock(TestHost::mutex); }
+    TestHost::changed.notify_all();
 }
 
 void fillHalf(long half) {
@@ -82,15 +82,8 @@ void fillHalf(long half) {
         for (long i = 0; i < TestHost::bufferSize; ++i) {
             const uint64_t frame = first + static_cast<uint64_t>(i);
             const int32_t value = channel == 0 ? TestHost::leftSample(frame) : TestHost::rightSample(frame);
-            if (TestHost::sampleBytes == 4) {
-                std::memcpy(bytes + 4 * i, &value, 4);
-            } else {
-                // Packed 24-bit little-endian: the low three bytes of the value.
-                const auto word = static_cast<uint32_t>(value);
-                for (int b = 0; b < 3; ++b) {
-                    bytes[3 * i + b] = static_cast<unsigned char>(word >> (8 * b));
-                }
-            }
+            // Little-endian: packed 24-bit samples are the first three bytes of the word.
+            std::memcpy(bytes + TestHost::sampleBytes * i, &value, TestHost::sampleBytes);
         }
     }
 }
@@ -132,16 +125,6 @@ long asioMessage(long selector, long value, void*, double*) {
 }
 
 }  // namespace
-
-std::mutex& TestHost::mutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::condition_variable& TestHost::changed() {
-    static std::condition_variable c;
-    return c;
-}
 
 void TestHost::reset() {
     driver = nullptr;

@@ -13,10 +13,9 @@
 
 namespace quoril::test {
 
-// The two driver plug-ins the tests load.
+// The two driver plug-ins the tests load, and distinct class ids for fault drivers, n in 0..255.
 std::string faultDriverPath();
 std::string captureDriverPath();
-// Distinct class ids for fault drivers ("{3B9E7D21-5A4C-4F18-B6E2-0000000000NN}"), n in 0..255.
 std::string faultClassId(int n);
 inline constexpr const char* kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
 inline constexpr const char* kCaptureName = "Quoril Capture";
@@ -40,7 +39,6 @@ class DriverRegistry {
                    const std::string& hkcrName = "");
     void addFaultDriver(const std::string& key, int n) { addDriver(key, faultClassId(n), faultDriverPath()); }
     void addCaptureDriver();
-    // Values of HKLM\SOFTWARE\ASIO\<key>.
     void set(const std::string& key, const std::string& name, const std::string& text);
     void setDword(const std::string& key, const std::string& name, uint32_t value);
     // A journal file for the fault driver under key; returns its path.
@@ -73,7 +71,6 @@ struct TestHost {
     static inline std::atomic<bool> held{false};
     static void release();
 
-    // Written by the callbacks.
     static inline std::atomic<uint64_t> switches{0};
     static inline std::atomic<long> halves[kRecorded];
     static inline std::atomic<long> messages[32];  // asioMessage calls by selector
@@ -83,11 +80,11 @@ struct TestHost {
     // Waits until predicate() holds or the time is up; true when it held.
     template <typename Predicate>
     static bool waitFor(Predicate predicate, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-        std::unique_lock<std::mutex> lock(mutex());
-        return changed().wait_for(lock, limit, predicate);
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, limit, predicate);
     }
-    static std::mutex& mutex();
-    static std::condition_variable& changed();
+    static inline std::mutex mutex;
+    static inline std::condition_variable changed;
 
     static int32_t leftSample(uint64_t frame) { return static_cast<int32_t>((2 * frame + 1) << shift); }
     static int32_t rightSample(uint64_t frame) {
