@@ -24,8 +24,8 @@ namespace {
 
 // The driver's key and its values, read once when the object is made.
 struct FaultConfig {
-    std::string keyName;
     Registry registry;
+    std::string keyName;
     std::string key;
 
     explicit FaultConfig(const ClassId& classId) {
@@ -96,19 +96,18 @@ class FaultDriver : public IASIO {
         const auto eventAfter = static_cast<uint64_t>(m_config.number("EventAfter", 0));
         const std::string event = m_config.text("Event");
         const double eventRate = m_config.number("EventRate", m_rate * 2);
-        const ASIOCallbacks callbacks = m_callbacks;
-        DriverClock* clock = &m_clock;
+        // The clock thread reads m_callbacks, fixed from createBuffers to disposeBuffers.
         bool started = m_clock.start(m_callbacks, m_useTimeInfo, m_bufferSize, m_rate,
-                                     m_config.number("Speed", 1), [=](long, uint64_t switches) {
-                                         if (eventAfter == 0 || switches != eventAfter) {
+                                     m_config.number("Speed", 1), [=, this](long, uint64_t switches) {
+                                         if (switches != eventAfter) {
                                              return;
                                          }
                                          if (event == "silence") {
-                                             clock->stop();  // asks only: this is the clock thread
+                                             m_clock.stop();  // asks only: this is the clock thread
                                          } else if (event == "rate") {
-                                             callbacks.sampleRateDidChange(eventRate);
+                                             m_callbacks.sampleRateDidChange(eventRate);
                                          } else if (event == "reset") {
-                                             callbacks.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+                                             m_callbacks.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
                                          }
                                      });
         return started ? ASE_OK : ASE_HWMalfunction;
