@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "asio/AsioDriverList.h"
@@ -47,7 +45,8 @@ class Capture : public ::testing::Test {
     }
     static bool waitForSwitches(uint64_t count) {
         return TestHost::waitFor([count] { return TestHost::switches.load() >= count; });
-    }    // Starts; the host stops the driver from inside its callback at switch `total`.
+    }
+    // Starts; the host stops the driver from inside its callback at switch `total`.
     static void runUntil(IASIO* driver, uint64_t total) {
         TestHost::stopAfter = total;
         ASSERT_EQ(driver->start(), ASE_OK);
