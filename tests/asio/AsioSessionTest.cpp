@@ -127,28 +127,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "getSampleRate\nsetSampleRate 48000\ngetSampleRate\ngetChannels\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Session, channelsChangedByARateChangeFailAndRebuildTheDriverList) {
-    drivers.setDword("Fault", "OutputsAfterRateChange", 4);
-    drivers.addCaptureDriver();
-    settings.driverCount = 1;
-    settings.drivers[0].name = "stale";
-    open(96000.0);
-    EXPECT_FALSE(session->initialized());
-    EXPECT_EQ(log.snapshot(),
-              kFaultHeader + kChannels2 + kDefaultBufferLine +
-                  "\tSample rate (   44100)\r\n\t\tbeing set to    96000\r\n\tNew sample rate (   96000)\r\n"
-                  "\t\tNew channels effective (inputs: 0, outputs: 4) due to rate change.\r\n\r\n"
-                  "\t\tRESET left & right output channel mapping in settings.\r\n\r\n" +
-                  kInitFailed);
-    ASSERT_EQ(settings.driverCount, 2);
-    EXPECT_EQ(settings.drivers[0].name, "Fault");
-    EXPECT_TRUE(settings.drivers[0].selected);
-    EXPECT_EQ(settings.drivers[1].name, "Quoril Capture");
-    EXPECT_EQ(driverInfo().outputChannels, 2) << "the counts read first stay";
-    session.reset();
-    EXPECT_EQ(journal().find("createBuffers"), std::string::npos);
-}
-
 // Only the first hundred inputs are described; a 24-bit one refuses the start, and the teardown
 // still stops the driver. Pair one is outputs three and four.
 TEST_F(Session, manyInputsAreDescribedUpToAHundredAndATwentyFourBitOneRefusesTheStart) {
@@ -190,7 +168,7 @@ TEST_F(Session, manyInputsAreDescribedUpToAHundredAndATwentyFourBitOneRefusesThe
 
 struct FailureCase {
     const char* name;
-    const char* value;  // of "Refuse", or "InitError" for the init
+    const char* value;  // "Name=text" for the driver's key
     double rate;
     std::string log;
     const char* lastCalls;  // the end of the journal
@@ -200,7 +178,11 @@ class SessionFailure : public Session, public ::testing::WithParamInterface<Fail
 
 TEST_P(SessionFailure, logsTheReasonAndLeavesTheSessionUninitialisedAndTheTeardownReleasesTheDriver) {
     const FailureCase& c = GetParam();
-    drivers.set("Fault", std::string(c.name) == "init" ? "InitError" : "Refuse", c.value);
+    const std::string value = c.value;
+    drivers.set("Fault", value.substr(0, value.find('=')), value.substr(value.find('=') + 1));
+    drivers.addCaptureDriver();
+    settings.driverCount = 1;
+    settings.drivers[0].name = "stale";
     open(c.rate);
     if (session->initialized()) {
         session->start();
@@ -208,39 +190,52 @@ TEST_P(SessionFailure, logsTheReasonAndLeavesTheSessionUninitialisedAndTheTeardo
     EXPECT_FALSE(session->initialized());
     EXPECT_FALSE(session->mustStop());
     EXPECT_EQ(log.snapshot(), c.log);
+    // Only channels changed by a rate change rebuild the driver list, the driver in it selected.
+    const bool rebuilt = value.starts_with("OutputsAfterRateChange");
+    EXPECT_EQ(settings.drivers[0].name, rebuilt ? "Fault" : "stale");
+    EXPECT_EQ(settings.driverCount, rebuilt ? 2 : 1);
+    EXPECT_EQ(settings.drivers[0].selected, rebuilt);
     session.reset();
     EXPECT_TRUE(journal().ends_with(c.lastCalls)) << journal();
 }
 
 const FailureCase kFailureCases[] = {
-    {"init", "Device unplugged", 44100, kInitFailed, "create\ninit\ngetErrorMessage\nRelease\n"},
-    {"channels", "getChannels", 44100,
+    {"init", "InitError=Device unplugged", 44100, kInitFailed, "create\ninit\ngetErrorMessage\nRelease\n"},
+    {"channels", "Refuse=getChannels", 44100,
      kFaultHeader + "\tDriver NOT providing channel information!" + kNotOperational,
      "init\ngetChannels\nRelease\n"},
-    {"bufferSize", "getBufferSize", 44100,
+    {"bufferSize", "Refuse=getBufferSize", 44100,
      kFaultHeader + kChannels2 + "\tDriver NOT providing buffer details!" + kNotOperational,
      "getChannels\ngetBufferSize\nRelease\n"},
-    {"sampleRate", "getSampleRate", 44100,
+    {"sampleRate", "Refuse=getSampleRate", 44100,
      kFaultHeader + kChannels2 + kDefaultBufferLine + "\tDriver NOT providing sample rate!" + kNotOperational,
      "getBufferSize\ngetSampleRate\nRelease\n"},
-    {"setSampleRate", "setSampleRate", 48000,
+    {"setSampleRate", "Refuse=setSampleRate", 48000,
      kFaultHeader + kChannels2 + kDefaultBufferLine + kRateSet +
          "\tDriver does NOT support this sample rate!" + kChangeRate,
      "getSampleRate\nsetSampleRate 48000\nRelease\n"},
-    {"confirmRate", "confirmRate", 48000,
+    {"confirmRate", "Refuse=confirmRate", 48000,
      kFaultHeader + kChannels2 + kDefaultBufferLine + kRateSet + "\tCannot confirm new sample rate." +
          kChangeRate,
      "setSampleRate 48000\ngetSampleRate\nRelease\n"},
-    {"confirmChannels", "confirmChannels", 48000,
+    {"confirmChannels", "Refuse=confirmChannels", 48000,
      kFaultHeader + kChannels2 + kDefaultBufferLine + kRateSet + "\tNew sample rate (   48000)\r\n" +
          "\tCannot confirm channels after sample rate changed." + kChangeRate,
      "setSampleRate 48000\ngetSampleRate\ngetChannels\nRelease\n"},
-    {"createBuffers", "createBuffers", 44100,
+    {"createBuffers", "Refuse=createBuffers", 44100,
      kFaultHeader + kChannels2 + kDefaultBufferLine + kRate + kNoOutputReady +
          "\tPreparing buffers...FAILED!" + kInitFailed,
      "getSampleRate\ncreateBuffers 2 256\nRelease\n"},
+    {"channelsChangedByTheRate", "OutputsAfterRateChange=4", 96000,
+     kFaultHeader + kChannels2 + kDefaultBufferLine +
+         "\tSample rate (   44100)\r\n\t\tbeing set to    96000\r\n\tNew sample rate (   96000)\r\n"
+         "\t\tNew channels effective (inputs: 0, outputs: 4) due to rate change.\r\n\r\n"
+         "\t\tRESET left & right output channel mapping in settings.\r\n\r\n" +
+         kInitFailed,
+     "getChannelInfo out 1\nRelease\nRelease\n"},  // the rescan's instance, then the session's
     // The teardown only closes a driver whose start failed.
-    {"start", "start", 44100, kUpToInitialized + "\r\nASIO start failed!\r\n", "future 2\nstart\nRelease\n"},
+    {"start", "Refuse=start", 44100, kUpToInitialized + "\r\nASIO start failed!\r\n",
+     "future 2\nstart\nRelease\n"},
 };
 INSTANTIATE_TEST_SUITE_P(Refusals, SessionFailure, ::testing::ValuesIn(kFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
