@@ -7,6 +7,7 @@
 // (clock as a multiple of real time); "EventAfter" switches, then "Event" reset, rate (reporting
 // "EventRate") or silence (the clock stops); "Journal" a file that gets one line per host call.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -180,12 +181,9 @@ class FaultDriver : public IASIO {
         info->type = static_cast<long>(
             m_config.number(info->isInput ? "InputSampleType" : "OutputSampleType", ASIOSTInt32LSB));
         info->channelGroup = 0;
-        info->isActive = ASIOFalse;
-        for (const Buffer& buffer : m_buffers) {
-            if (buffer.isInput == (info->isInput != ASIOFalse) && buffer.channel == info->channel) {
-                info->isActive = ASIOTrue;
-            }
-        }
+        info->isActive = std::any_of(m_buffers.begin(), m_buffers.end(), [info](const Buffer& buffer) {
+            return buffer.isInput == (info->isInput != ASIOFalse) && buffer.channel == info->channel;
+        });
         std::snprintf(info->name, sizeof info->name, "Fault %s %ld", info->isInput ? "In" : "Out",
                       info->channel + 1);
         return ASE_OK;
