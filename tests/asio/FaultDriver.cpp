@@ -23,52 +23,30 @@
 namespace quoril {
 namespace {
 
-// The driver's key and its values, read once when the object is made.
-struct FaultConfig {
-    Registry registry;
-    std::string keyName;
-    std::string key;
-
-    explicit FaultConfig(const ClassId& classId) {
+class FaultDriver : public IASIO {
+  public:
+    // Reads the driver's key: the subkey whose "clsid" is classId.
+    explicit FaultDriver(const ClassId& classId) {
         const std::string asio = "HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO";
-        registry.loadDefault();
-        for (const std::string& subkey : registry.subkeys(asio)) {
+        m_registry.loadDefault();
+        for (const std::string& subkey : m_registry.subkeys(asio)) {
             ClassId parsed;
-            if (parseClassId(registry.stringValue(asio + "\\" + subkey, "clsid").value_or(""), parsed) &&
+            if (parseClassId(m_registry.stringValue(asio + "\\" + subkey, "clsid").value_or(""), parsed) &&
                 parsed == classId) {
-                keyName = subkey;
-                key = asio + "\\" + subkey;
+                m_keyName = subkey;
+                m_key = asio + "\\" + subkey;
                 break;
             }
         }
-    }
-    std::string text(const char* name) const {
-        return key.empty() ? "" : registry.stringValue(key, name).value_or("");
-    }
-    double number(const char* name, double fallback) const {
-        std::string value = text(name);
-        char* end = nullptr;
-        double parsed = cstrtod(value.c_str(), &end);
-        return end == value.c_str() ? fallback : parsed;
-    }
-    bool refuses(const std::string& call) const {
-        return ("," + text("Refuse") + ",").find("," + call + ",") != std::string::npos;
-    }
-};
-
-class FaultDriver : public IASIO {
-  public:
-    explicit FaultDriver(FaultConfig config) : m_config(std::move(config)) {
-        m_inputs = static_cast<long>(m_config.number("Inputs", 0));
-        m_outputs = static_cast<long>(m_config.number("Outputs", 2));
-        m_journal = m_config.text("Journal");
+        m_inputs = static_cast<long>(number("Inputs", 0));
+        m_outputs = static_cast<long>(number("Outputs", 2));
+        m_journal = text("Journal");
         journal("create");
     }
 
     unsigned long Release() override {
         // Cleans up silently: the journal shows only what the host called.
         m_clock.stop();
-        m_buffers.clear();
         journal("Release");
         delete this;
         return 0;
@@ -76,11 +54,12 @@ class FaultDriver : public IASIO {
 
     ASIOBool init(void*) override {
         journal("init");
-        m_error = m_config.text("InitError");
+        m_error = text("InitError");
         return m_error.empty() ? ASIOTrue : ASIOFalse;
     }
-    void getDriverName(char* name) override { std::snprintf(name, 32, "%s", m_config.keyName.c_str()); }
+    void getDriverName(char* name) override { std::snprintf(name, 32, "%s", m_keyName.c_str()); }
     long getDriverVersion() override { return 7; }
+    bool refusesCreate() const { return number("RefuseCreate", 0) == 1; }
     void getErrorMessage(char* string) override {
         journal("getErrorMessage");
         std::snprintf(string, 124, "%s", m_error.c_str());
@@ -94,12 +73,12 @@ class FaultDriver : public IASIO {
             return ASE_OK;
         }
         m_stoppedFromCallback.store(false);
-        const auto eventAfter = static_cast<uint64_t>(m_config.number("EventAfter", 0));
-        const std::string event = m_config.text("Event");
-        const double eventRate = m_config.number("EventRate", m_rate * 2);
+        const auto eventAfter = static_cast<uint64_t>(number("EventAfter", 0));
+        const std::string event = text("Event");
+        const double eventRate = number("EventRate", m_rate * 2);
         // The clock thread reads m_callbacks, fixed from createBuffers to disposeBuffers.
-        bool started = m_clock.start(m_callbacks, m_useTimeInfo, m_bufferSize, m_rate,
-                                     m_config.number("Speed", 1), [=, this](long, uint64_t switches) {
+        bool started = m_clock.start(m_callbacks, m_useTimeInfo, m_bufferSize, m_rate, number("Speed", 1),
+                                     [=, this](long, uint64_t switches) {
                                          if (switches != eventAfter) {
                                              return;
                                          }
@@ -123,7 +102,7 @@ class FaultDriver : public IASIO {
         return ASE_OK;
     }
     ASIOError getChannels(long* numInputChannels, long* numOutputChannels) override {
-        if (called("getChannels") || (m_rateWasSet && m_config.refuses("confirmChannels"))) {
+        if (called("getChannels") || (m_rateWasSet && refuses("confirmChannels"))) {
             return ASE_NotPresent;
         }
         *numInputChannels = m_inputs;
@@ -135,7 +114,7 @@ class FaultDriver : public IASIO {
             return ASE_NotPresent;
         }
         *inputLatency = 11;
-        *outputLatency = static_cast<long>(m_config.number("OutputLatency", 22));
+        *outputLatency = static_cast<long>(number("OutputLatency", 22));
         return ASE_OK;
     }
     ASIOError getBufferSize(long* minSize, long* maxSize, long* preferredSize, long* granularity) override {
@@ -144,7 +123,7 @@ class FaultDriver : public IASIO {
         }
         *minSize = 32;
         *maxSize = 4096;
-        *preferredSize = static_cast<long>(m_config.number("BufferSize", 256));
+        *preferredSize = static_cast<long>(number("BufferSize", 256));
         *granularity = 1;
         return ASE_OK;
     }
@@ -152,7 +131,7 @@ class FaultDriver : public IASIO {
         return sampleRate > 0 ? ASE_OK : ASE_NoClock;
     }
     ASIOError getSampleRate(ASIOSampleRate* sampleRate) override {
-        if (called("getSampleRate") || (m_rateWasSet && m_config.refuses("confirmRate"))) {
+        if (called("getSampleRate") || (m_rateWasSet && refuses("confirmRate"))) {
             return ASE_NoClock;
         }
         *sampleRate = m_rate;
@@ -160,13 +139,12 @@ class FaultDriver : public IASIO {
     }
     ASIOError setSampleRate(ASIOSampleRate sampleRate) override {
         journal(cformat("setSampleRate %.0f", sampleRate));
-        if (m_config.refuses("setSampleRate") || !(sampleRate > 0)) {
+        if (refuses("setSampleRate") || !(sampleRate > 0)) {
             return ASE_NoClock;
         }
         m_rate = sampleRate;
         m_rateWasSet = true;
-        m_outputs =
-            static_cast<long>(m_config.number("OutputsAfterRateChange", static_cast<double>(m_outputs)));
+        m_outputs = static_cast<long>(number("OutputsAfterRateChange", static_cast<double>(m_outputs)));
         return ASE_OK;
     }
     ASIOError getClockSources(ASIOClockSource*, long*) override { return ASE_NotPresent; }
@@ -174,12 +152,12 @@ class FaultDriver : public IASIO {
     ASIOError getSamplePosition(ASIOSamples*, ASIOTimeStamp*) override { return ASE_NotPresent; }
     ASIOError getChannelInfo(ASIOChannelInfo* info) override {
         journal(cformat("getChannelInfo %s %ld", info->isInput ? "in" : "out", info->channel));
-        if (m_config.refuses("getChannelInfo") || info->channel < 0 ||
+        if (refuses("getChannelInfo") || info->channel < 0 ||
             info->channel >= (info->isInput ? m_inputs : m_outputs)) {
             return ASE_InvalidParameter;
         }
-        info->type = static_cast<long>(
-            m_config.number(info->isInput ? "InputSampleType" : "OutputSampleType", ASIOSTInt32LSB));
+        info->type =
+            static_cast<long>(number(info->isInput ? "InputSampleType" : "OutputSampleType", ASIOSTInt32LSB));
         info->channelGroup = 0;
         info->isActive = std::any_of(m_buffers.begin(), m_buffers.end(), [info](const Buffer& buffer) {
             return buffer.isInput == (info->isInput != ASIOFalse) && buffer.channel == info->channel;
@@ -191,7 +169,7 @@ class FaultDriver : public IASIO {
     ASIOError createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
                             ASIOCallbacks* callbacks) override {
         journal(cformat("createBuffers %ld %ld", numChannels, bufferSize));
-        if (m_config.refuses("createBuffers") || !m_buffers.empty() || numChannels <= 0 || bufferSize <= 0 ||
+        if (refuses("createBuffers") || !m_buffers.empty() || numChannels <= 0 || bufferSize <= 0 ||
             callbacks == nullptr) {
             return ASE_InvalidMode;
         }
@@ -215,11 +193,9 @@ class FaultDriver : public IASIO {
     ASIOError disposeBuffers() override {
         journal("disposeBuffers");
         m_clock.stop();
-        if (m_buffers.empty()) {
-            return ASE_InvalidMode;
-        }
+        const bool had = !m_buffers.empty();
         m_buffers.clear();
-        return ASE_OK;
+        return had ? ASE_OK : ASE_InvalidMode;
     }
     ASIOError controlPanel() override { return ASE_OK; }
     ASIOError future(long selector, void*) override {
@@ -228,9 +204,7 @@ class FaultDriver : public IASIO {
                    ? ASE_SUCCESS
                    : ASE_InvalidParameter;
     }
-    ASIOError outputReady() override {
-        return m_config.number("OutputReady", 0) == 1 ? ASE_OK : ASE_NotPresent;
-    }
+    ASIOError outputReady() override { return number("OutputReady", 0) == 1 ? ASE_OK : ASE_NotPresent; }
 
   private:
     ~FaultDriver() override = default;
@@ -241,6 +215,18 @@ class FaultDriver : public IASIO {
         std::vector<unsigned char> storage;
     };
 
+    std::string text(const char* name) const {
+        return m_key.empty() ? "" : m_registry.stringValue(m_key, name).value_or("");
+    }
+    double number(const char* name, double fallback) const {
+        std::string value = text(name);
+        char* end = nullptr;
+        double parsed = cstrtod(value.c_str(), &end);
+        return end == value.c_str() ? fallback : parsed;
+    }
+    bool refuses(const std::string& call) const {
+        return ("," + text("Refuse") + ",").find("," + call + ",") != std::string::npos;
+    }
     // Window thread only: outputReady, the one call from the clock thread, is not journaled.
     void journal(const std::string& line) {
         if (std::FILE* file = m_journal.empty() ? nullptr : std::fopen(m_journal.c_str(), "a")) {
@@ -251,10 +237,12 @@ class FaultDriver : public IASIO {
     // Journals the call; true when "Refuse" names it.
     bool called(const std::string& line, const std::string& name = "") {
         journal(line);
-        return m_config.refuses(name.empty() ? line : name);
+        return refuses(name.empty() ? line : name);
     }
 
-    FaultConfig m_config;
+    Registry m_registry;
+    std::string m_keyName;
+    std::string m_key;
     std::string m_journal;
     std::string m_error;
     long m_inputs = 0;
@@ -279,8 +267,10 @@ extern "C" __attribute__((visibility("default"))) const char* quorilDriverClassI
     return "{3B9E7D21-5A4C-4F18-B6E2-91D7C05A6E44}";
 }
 extern "C" __attribute__((visibility("default"))) void* quorilDriverCreate(const quoril::ClassId* classId) {
-    quoril::FaultConfig config(classId ? *classId : quoril::ClassId{});
-    return config.number("RefuseCreate", 0) == 1
-               ? nullptr
-               : static_cast<quoril::IASIO*>(new (std::nothrow) quoril::FaultDriver(std::move(config)));
+    auto* driver = new (std::nothrow) quoril::FaultDriver(classId ? *classId : quoril::ClassId{});
+    if (driver != nullptr && driver->refusesCreate()) {
+        driver->Release();
+        return nullptr;
+    }
+    return static_cast<quoril::IASIO*>(driver);
 }
