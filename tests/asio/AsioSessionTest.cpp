@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "asio/AsioDriverList.h"
 #include "asio/AsioSession.h"
@@ -14,7 +13,6 @@
 namespace quoril {
 namespace {
 
-using test::DriverRegistry;
 using test::TestHost;
 
 // The lines every session with a default fault driver named "Fault" writes first.
@@ -33,14 +31,10 @@ const std::string kPreparedDefault =
 const std::string kOptimization = "\tHardware supports additional optimization - enabled\r\n";
 const std::string kInitialized = "\r\nASIO Driver initialized.\r\n";
 const std::string kStarting = "\r\nASIO Driver starting...\r\n";
-const std::string kStarted = "\r\nASIO started successfully.\r\n\r\n";
 const std::string kChannels2 = "\tChannels (inputs: 0, outputs: 2)\r\n";
 const std::string kRate = "\tSample rate (   44100)\r\n";
 const std::string kRateSet = "\tSample rate (   44100)\r\n\t\tbeing set to    48000\r\n";
 const std::string kNoOutputReady = "\tOutput Ready? Not supported\r\n";
-// Everything a default fault driver logs up to a successful initialisation at its own rate.
-const std::string kUpToInitialized = kFaultHeader + kChannels2 + kDefaultBufferLine + kRate + kNoOutputReady +
-                                     kPreparedDefault + kOptimization + kInitialized;
 const std::string kNotOperational = "\r\n\r\nASIO Driver is not operational.\r\n" + kInitFailed;
 const std::string kChangeRate = "\r\n\r\nChange to valid rate in player settings.\r\n" + kInitFailed;
 
@@ -48,9 +42,6 @@ std::string outputLine(int number, bool active, const std::string& tail = "") {
     return cformat("\tOutput %2d\t[ Fault Out %d ]\tActive (%d) type (32bits)", number, number, active) +
            tail + "\r\n";
 }
-// Outputs 1 and 2 of the fault driver as the left and right channel.
-const std::string kPlayingPair0 =
-    outputLine(1, true, " > Left Channel") + outputLine(2, true, " > Right Channel");
 
 class Session : public ::testing::Test {
   protected:
@@ -71,7 +62,7 @@ class Session : public ::testing::Test {
     }
     std::string journal() const { return test::readFile(journalPath); }
 
-    DriverRegistry drivers;
+    test::DriverRegistry drivers;
     std::string journalPath;
     Settings settings;
     DiagnosticsLog log;
@@ -111,7 +102,9 @@ TEST_P(SessionStart, logsTheDriverAndItsPairAndCallsTheDriverInOrder) {
     EXPECT_EQ(session->sampleType(), ASIOSTInt32LSB);
     EXPECT_EQ(log.snapshot(), kFaultHeader + kChannels2 + kDefaultBufferLine + c.rateLines + kNoOutputReady +
                                   kPreparedDefault + (*c.refuse ? "" : kOptimization) + kInitialized +
-                                  kStarting + "\r\n" + kPlayingPair0 + kStarted);
+                                  kStarting + "\r\n" + outputLine(1, true, " > Left Channel") +
+                                  outputLine(2, true, " > Right Channel") +
+                                  "\r\nASIO started successfully.\r\n\r\n");
     session.reset();
     EXPECT_EQ(journal(), "create\ninit\ngetChannels\ngetBufferSize\n" + c.rateJournal +
                              "createBuffers 2 256\ngetChannelInfo out 0\ngetChannelInfo out 1\n"
@@ -233,7 +226,9 @@ const FailureCase kFailureCases[] = {
          kInitFailed,
      "getChannelInfo out 1\nRelease\nRelease\n"},  // the rescan's instance, then the session's
     // The teardown only closes a driver whose start failed.
-    {"start", "Refuse=start", 44100, kUpToInitialized + "\r\nASIO start failed!\r\n",
+    {"start", "Refuse=start", 44100,
+     kFaultHeader + kChannels2 + kDefaultBufferLine + kRate + kNoOutputReady + kPreparedDefault +
+         kOptimization + kInitialized + "\r\nASIO start failed!\r\n",
      "future 2\nstart\nRelease\n"},
 };
 INSTANTIATE_TEST_SUITE_P(Refusals, SessionFailure, ::testing::ValuesIn(kFailureCases),
