@@ -111,7 +111,7 @@ TEST_F(Capture, packedTwentyFourBitSamplesAreWidenedToThirtyTwoBits) {
 }
 
 // Not a number, out of range, not whole; each set back to a good value after.
-TEST_F(Capture, anInvalidValueFailsInitWithItsName) {
+TEST_F(Capture, anInvalidSettingFailsInitAndAnUncreatableFileTheStartWithTheReason) {
     for (const auto& [name, bad, good] :
          {std::tuple{"Speed", "fast", "200"}, {"Rate", "0", "44100"}, {"BufferSize", "12.5", "512"}}) {
         set(name, bad);
@@ -123,9 +123,7 @@ TEST_F(Capture, anInvalidValueFailsInitWithItsName) {
         set(name, good);
         list.reset();
     }
-}
-
-TEST_F(Capture, aFileThatCannotBeCreatedFailsTheStartWithTheReason) {
+    // A file that cannot be created fails the start, with the reason.
     set("File", drivers.dir().file("no-such-dir/capture.wav"));
     IASIO* driver = open();
     ASSERT_NE(driver, nullptr);

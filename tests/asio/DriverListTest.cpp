@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 
 #include "asio/AsioDriverList.h"
-#include "asio/DriverRegistration.h"
 #include "asio/DriverScan.h"
 #include "asio/DriverTestSupport.h"
 #include "config/Settings.h"
@@ -194,23 +192,6 @@ TEST_F(DriverList, TheScanListsUsableDriversInRegistryOrderWithTheirPairNamesAnd
     EXPECT_FALSE(settings.driversFound);
     EXPECT_EQ(settings.driverCount, 0);
     EXPECT_EQ(settings.drivers[7].name, "");
-}
-
-TEST(DriverRegistration, RegistersEveryPluginInTheDirectoryAndReportsWhatItSkipped) {
-    DriverRegistry drivers;
-    test::TempDir plugins;
-    std::filesystem::copy_file(test::captureDriverPath(), plugins.file("quoril-capture.so"));
-    plugins.write("broken.so", "not a library");
-    plugins.write("readme.txt", "ignored");
-
-    std::string report;
-    EXPECT_EQ(registerBundledDrivers(drivers.registry(), plugins.path(), report), 1);
-    const std::string broken = plugins.file("broken.so");
-    EXPECT_EQ(report, "Skipped " + broken + ": " + broken +
-                          ": file too short\nRegistered driver \"Quoril Capture\" " + test::kCaptureClassId +
-                          ": " + plugins.file("quoril-capture.so") + "\n");
-    AsioDrivers list(drivers.registry());
-    EXPECT_TRUE(list.loadDriver("Quoril Capture"));
 }
 
 }  // namespace
