@@ -130,10 +130,8 @@ TEST_F(Session, manyInputsAreDescribedUpToAHundredAndATwentyFourBitOneRefusesThe
     drivers.setDword("Fault", "OutputReady", 1);
     open(44100.0, 1);
     ASSERT_TRUE(session->initialized());
-    EXPECT_EQ(driverInfo().inputBuffers, 100);
     EXPECT_EQ(session->bufferSize(), 441);
     EXPECT_EQ(session->outputLatency(), 900);
-    EXPECT_TRUE(driverInfo().postOutput);
     session->start();
     EXPECT_FALSE(session->initialized());
     EXPECT_TRUE(session->mustStop());

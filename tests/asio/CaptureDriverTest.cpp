@@ -54,8 +54,7 @@ class Capture : public ::testing::Test {
         ASSERT_TRUE(waitForSwitches(total));
         ASSERT_EQ(driver->stop(), ASE_OK);
     }
-    // Checks that the file is a complete 32-bit stereo WAV at the rate holding the host's pattern
-    // for frames first .. first + frames - 1.
+    // The file is a complete WAV at the rate holding the host's pattern for frames first onwards.
     void expectFile(uint32_t expectedRate, uint64_t first, uint64_t frames) {
         uint32_t rate = 0;
         std::vector<int32_t> samples;

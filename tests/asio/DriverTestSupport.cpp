@@ -66,8 +66,6 @@ std::string DriverRegistry::journal(const std::string& key) {
     return path;
 }
 
-// ---- TestHost ----
-
 namespace {
 
 void notify() {

@@ -158,7 +158,6 @@ class FaultDriver : public IASIO {
         }
         info->type =
             static_cast<long>(number(info->isInput ? "InputSampleType" : "OutputSampleType", ASIOSTInt32LSB));
-        info->channelGroup = 0;
         info->isActive = std::any_of(m_buffers.begin(), m_buffers.end(), [info](const Buffer& buffer) {
             return buffer.isInput == (info->isInput != ASIOFalse) && buffer.channel == info->channel;
         });
