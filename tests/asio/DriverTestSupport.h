@@ -20,9 +20,8 @@ std::string faultClassId(int n);
 inline constexpr const char* kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
 inline constexpr const char* kCaptureName = "Quoril Capture";
 
-// A registry built by a test and made the player's registry for the life of the object:
-// QUORIL_REGISTRY names a file in a temporary directory, HOME is that directory, and scans
-// do not pause. save() writes the file; the player reads it when it builds a driver list.
+// The player's registry while it lives (QUORIL_REGISTRY and HOME in a temporary directory; scans
+// do not pause); save() writes it for the player to read when it builds a driver list.
 class DriverRegistry {
   public:
     DriverRegistry();
@@ -50,11 +49,9 @@ class DriverRegistry {
     Registry m_registry;
 };
 
-// A host for driver tests. The callbacks carry no context, so its state is process-wide; reset()
-// before each use. The buffer switch writes a numbered pattern into the halves it is given
-// (left word of frame n = 2n + 1, right = -(2n + 2), n counted from the first switch, shifted up
-// by `shift` bits) and records the halves in order; it can stop the driver from inside the
-// callback after a number of switches.
+// A host for driver tests; the callbacks carry no context, so its state is process-wide (reset()
+// first). A switch records its half and writes frame n (from the first switch) as left 2n + 1,
+// right -(2n + 2), shifted up `shift` bits; it stops the driver itself at switch `stopAfter`.
 struct TestHost {
     static constexpr int kRecorded = 4096;
 

@@ -127,9 +127,7 @@ class FaultDriver : public IASIO {
         *granularity = 1;
         return ASE_OK;
     }
-    ASIOError canSampleRate(ASIOSampleRate sampleRate) override {
-        return sampleRate > 0 ? ASE_OK : ASE_NoClock;
-    }
+    ASIOError canSampleRate(ASIOSampleRate rate) override { return rate > 0 ? ASE_OK : ASE_NoClock; }
     ASIOError getSampleRate(ASIOSampleRate* sampleRate) override {
         if (called("getSampleRate") || (m_rateWasSet && refuses("confirmRate"))) {
             return ASE_NoClock;
