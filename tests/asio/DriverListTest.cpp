@@ -110,8 +110,7 @@ TEST_F(DriverList, OpenAndCloseReportTheirErrorCodesAndTheListReleasesWhatIsOpen
     {
         AsioDrivers list;
         EXPECT_EQ(comInitializeCount(), before + 1);
-        void* a = nullptr;
-        void* b = nullptr;
+        void *a = nullptr, *b = nullptr;
         EXPECT_EQ(list.asioOpenDriver(0, nullptr), DRVERR_INVALID_PARAM);
         EXPECT_EQ(list.asioOpenDriver(5, &a), DRVERR_DEVICE_NOT_FOUND);
         ASSERT_EQ(list.asioOpenDriver(0, &a), 0);
@@ -149,7 +148,6 @@ TEST_F(DriverList, TheScanListsUsableDriversInRegistryOrderWithTheirPairNamesAnd
     drivers.set("Key Name", "description", "Another Name");
     drivers.addFaultDriver("Fault Five", 5);
     drivers.setDword("Fault Five", "Outputs", 5);
-    const std::string usableJournal = drivers.journal("Fault Five");
     for (int i = 0; i < 8; ++i) {
         drivers.addFaultDriver("Driver " + std::to_string(i), 10 + i);
     }
@@ -171,9 +169,6 @@ TEST_F(DriverList, TheScanListsUsableDriversInRegistryOrderWithTheirPairNamesAnd
     EXPECT_EQ(settings.drivers[3].pairNames[0], " / ") << "a channel the driver cannot describe has no name";
     EXPECT_EQ(settings.drivers[7].name, "Driver 5");
     EXPECT_EQ(test::readFile(refusedJournal), "create\ninit\ngetChannels\nRelease\n");
-    EXPECT_EQ(test::readFile(usableJournal),
-              "create\ninit\ngetChannels\ngetChannelInfo out 0\ngetChannelInfo out 1\n"
-              "getChannelInfo out 2\ngetChannelInfo out 3\nRelease\n");
     EXPECT_EQ(theAsioDriver.load(), nullptr) << "the scan leaves no current driver";
 
     DriverRegistry none;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "asio/DriverScan.h"
+#include "platform/CFormat.h"
 #include "support/WavWriter.h"
 
 namespace quoril::test {
@@ -17,9 +18,7 @@ std::string captureDriverPath() {
 }
 
 std::string faultClassId(int n) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{3B9E7D21-5A4C-4F18-B6E2-0000000000%02X}", n & 0xff);
-    return text;
+    return cformat("{3B9E7D21-5A4C-4F18-B6E2-0000000000%02X}", n & 0xff);
 }
 
 const std::string kAsioKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\";

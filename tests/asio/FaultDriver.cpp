@@ -1,6 +1,6 @@
 // A scriptable driver plug-in for tests: a small, well-behaved device unless the values of its key
-// (the subkey of HKEY_LOCAL_MACHINE\SOFTWARE\ASIO whose "clsid" names the class id asked for) make
-// it fail. Values, all optional: "RefuseCreate" 1; "InitError" text; "Inputs", "Outputs" (0, 2);
+// (HKLM\SOFTWARE\ASIO\<key> "clsid" = its class id) make it fail. Values, all optional:
+// "RefuseCreate" 1; "InitError" text; "Inputs", "Outputs" (0, 2);
 // "OutputsAfterRateChange"; "BufferSize" (256); "OutputLatency" (22); "InputSampleType",
 // "OutputSampleType" (18); "Refuse" comma-separated calls that fail (plus confirmRate /
 // confirmChannels: getSampleRate / getChannels fail once a rate was set); "OutputReady" 1; "Speed"
