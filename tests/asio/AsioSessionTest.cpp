@@ -190,6 +190,7 @@ TEST_P(SessionFailure, logsTheReasonAndLeavesTheSessionUninitialisedAndTheTeardo
 }
 
 const FailureCase kFailureCases[] = {
+    {"notRegistered", "clsid=none", 44100, kInitFailed, ""},
     {"init", "InitError=Device unplugged", 44100, kInitFailed, "create\ninit\ngetErrorMessage\nRelease\n"},
     {"channels", "Refuse=getChannels", 44100,
      kFaultHeader + "\tDriver NOT providing channel information!" + kNotOperational,
@@ -231,12 +232,6 @@ const FailureCase kFailureCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Refusals, SessionFailure, ::testing::ValuesIn(kFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(Session, aDriverThatIsNotRegisteredFailsAtOnce) {
-    open(44100.0, 0, "Nobody");
-    EXPECT_FALSE(session->initialized());
-    EXPECT_EQ(log.snapshot(), kInitFailed);
-}
 
 }  // namespace
 }  // namespace quoril

@@ -93,9 +93,8 @@ class FaultDriver : public IASIO {
         return started ? ASE_OK : ASE_HWMalfunction;
     }
     ASIOError stop() override {
-        if (m_clock.onClockThread()) {
-            m_stoppedFromCallback.store(true);
-        } else {
+        m_stoppedFromCallback.store(m_clock.onClockThread());
+        if (!m_stoppedFromCallback.load()) {
             journal("stop");
         }
         m_clock.stop();
