@@ -48,7 +48,6 @@ class Session : public ::testing::Test {
     void SetUp() override {
         TestHost::reset();
         drivers.addFaultDriver("Fault", 1);
-        journalPath = drivers.journal("Fault");
         settings.asioDriverName = "Fault";
     }
     void TearDown() override {
@@ -56,14 +55,14 @@ class Session : public ::testing::Test {
         EXPECT_EQ(asioDrivers, nullptr) << "teardown destroys the session's driver list";
         EXPECT_EQ(theAsioDriver.load(), nullptr);
     }
-    void open(double rate = 44100.0, int16_t pair = 0, const std::string& name = "Fault") {
+    void open(double rate, int16_t pair = 0) {
         drivers.save();
-        session = std::make_unique<AsioSession>(name, rate, pair, log, TestHost::callbacks(), settings);
+        session = std::make_unique<AsioSession>("Fault", rate, pair, log, TestHost::callbacks(), settings);
     }
     std::string journal() const { return test::readFile(journalPath); }
 
     test::DriverRegistry drivers;
-    std::string journalPath;
+    const std::string journalPath = drivers.journal("Fault");
     Settings settings;
     DiagnosticsLog log;
     std::unique_ptr<AsioSession> session;

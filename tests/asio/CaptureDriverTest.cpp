@@ -17,13 +17,10 @@ class Capture : public ::testing::Test {
     void SetUp() override {
         TestHost::reset();
         drivers.addCaptureDriver();
-        wavPath = drivers.dir().file("capture.wav");
         set("File", wavPath);
         set("Speed", "200");
     }
-    void set(const std::string& name, const std::string& value) {
-        drivers.set(test::kCaptureName, name, value);
-    }
+    void set(const char* name, const std::string& text) { drivers.set(test::kCaptureName, name, text); }
 
     // Loads and initialises the driver with the configuration set so far.
     IASIO* open() {
@@ -69,7 +66,7 @@ class Capture : public ::testing::Test {
     }
 
     test::DriverRegistry drivers;
-    std::string wavPath;
+    const std::string wavPath = drivers.dir().file("capture.wav");
     std::unique_ptr<AsioDrivers> list;
     ASIOBufferInfo buffers[2] = {};
     ASIOCallbacks callbacks = {};

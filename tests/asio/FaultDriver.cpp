@@ -45,7 +45,6 @@ class FaultDriver : public IASIO {
     }
 
     unsigned long Release() override {
-        // Cleans up silently: the journal shows only what the host called.
         m_clock.stop();
         journal("Release");
         delete this;
