@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "asio/DriverScan.h"
+#include "platform/CFormat.h"
+#include "support/WavWriter.h"
 
 namespace quoril::test {
 
@@ -16,10 +18,10 @@ std::string captureDriverPath() {
 }
 
 std::string faultClassId(int n) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{3B9E7D21-5A4C-4F18-B6E2-0000000000%02X}", n & 0xff);
-    return text;
+    return cformat("{3B9E7D21-5A4C-4F18-B6E2-0000000000%02X}", n & 0xff);
 }
+
+const std::string kAsioKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\";
 
 DriverRegistry::DriverRegistry() {
     setenv("QUORIL_REGISTRY", m_dir.file("registry.reg").c_str(), 1);
@@ -35,7 +37,7 @@ DriverRegistry::~DriverRegistry() {
 
 void DriverRegistry::addDriver(const std::string& key, const std::string& clsid, const std::string& server,
                                const std::string& hkcrName) {
-    m_registry.setString(asioKey(key), "clsid", clsid);
+    m_registry.setString(kAsioKey + key, "clsid", clsid);
     const std::string classKey = "HKEY_CLASSES_ROOT\\clsid\\" + (hkcrName.empty() ? clsid : hkcrName);
     if (server.empty()) {
         m_registry.createKey(classKey);
@@ -44,63 +46,41 @@ void DriverRegistry::addDriver(const std::string& key, const std::string& clsid,
     }
 }
 
-std::string DriverRegistry::addFaultDriver(const std::string& key, int n) {
-    std::string clsid = faultClassId(n);
-    addDriver(key, clsid, faultDriverPath());
-    return clsid;
-}
-
 void DriverRegistry::addCaptureDriver() {
     addDriver(kCaptureName, kCaptureClassId, captureDriverPath());
     set(kCaptureName, "description", kCaptureName);
 }
 
 void DriverRegistry::set(const std::string& key, const std::string& name, const std::string& text) {
-    m_registry.setString(asioKey(key), name, text);
+    m_registry.setString(kAsioKey + key, name, text);
 }
 
 void DriverRegistry::setDword(const std::string& key, const std::string& name, uint32_t value) {
-    m_registry.setDword(asioKey(key), name, value);
+    m_registry.setDword(kAsioKey + key, name, value);
 }
 
 std::string DriverRegistry::journal(const std::string& key) {
-    std::string path = m_dir.file("journal-" + std::to_string(std::hash<std::string>()(key)) + ".txt");
+    std::string path = m_dir.file("journal-" + key + ".txt");
     set(key, "Journal", path);
     return path;
 }
 
-void DriverRegistry::save() {
-    m_registry.save(m_dir.file("registry.reg"));
-}
-
-// ---- TestHost ----
-
 namespace {
 
 void notify() {
-    { std::lock_guard<std::mutex> lock(TestHost::mutex()); }
-    TestHost::changed().notify_all();
+    { std::lock_guard<std::mutex> lock(TestHost::mutex); }
+    TestHost::changed.notify_all();
 }
 
 void fillHalf(long half) {
-    if (TestHost::buffers == nullptr) {
-        return;
-    }
     const uint64_t first = TestHost::switches.load() * static_cast<uint64_t>(TestHost::bufferSize);
     for (int channel = 0; channel < 2; ++channel) {
         auto* bytes = static_cast<unsigned char*>(TestHost::buffers[channel].buffers[half]);
         for (long i = 0; i < TestHost::bufferSize; ++i) {
             const uint64_t frame = first + static_cast<uint64_t>(i);
             const int32_t value = channel == 0 ? TestHost::leftSample(frame) : TestHost::rightSample(frame);
-            if (TestHost::sampleBytes == 4) {
-                std::memcpy(bytes + 4 * i, &value, 4);
-            } else {
-                // Packed 24-bit little-endian: the low three bytes of the value.
-                const auto word = static_cast<uint32_t>(value);
-                for (int b = 0; b < 3; ++b) {
-                    bytes[3 * i + b] = static_cast<unsigned char>(word >> (8 * b));
-                }
-            }
+            // Little-endian: packed 24-bit samples are the first three bytes of the word.
+            std::memcpy(bytes + TestHost::sampleBytes * i, &value, TestHost::sampleBytes);
         }
     }
 }
@@ -115,28 +95,18 @@ void holdWhile(std::atomic<bool>& gate) {
 
 void onSwitch(long half) {
     holdWhile(TestHost::holdSwitch);
-    const uint64_t index = TestHost::switches.load();
-    if (index < TestHost::kRecorded) {
+    if (const uint64_t index = TestHost::switches.load(); index < TestHost::kRecorded) {
         TestHost::halves[index].store(half);
     }
-    fillHalf(half);
+    if (TestHost::buffers != nullptr) {
+        fillHalf(half);
+    }
     const uint64_t count = TestHost::switches.fetch_add(1) + 1;
     if (TestHost::stopAfter != 0 && count == TestHost::stopAfter && TestHost::driver != nullptr) {
         TestHost::driver->stop();
     }
     notify();
 }
-
-void bufferSwitch(long half, ASIOBool) {
-    onSwitch(half);
-}
-
-ASIOTime* bufferSwitchTimeInfo(ASIOTime*, long half, ASIOBool) {
-    onSwitch(half);
-    return nullptr;
-}
-
-void sampleRateDidChange(ASIOSampleRate) {}
 
 long asioMessage(long selector, long value, void*, double*) {
     if (selector >= 0 && selector < 32) {
@@ -146,29 +116,12 @@ long asioMessage(long selector, long value, void*, double*) {
     if (selector == kAsioResetRequest) {
         holdWhile(TestHost::holdReset);
     }
-    switch (selector) {
-        case kAsioSelectorSupported:
-            return value == kAsioSupportsTimeInfo ? 0 : 1;
-        case kAsioEngineVersion:
-            return 2;
-        case kAsioSupportsTimeInfo:
-            return 0;
-        default:
-            return 1;
-    }
+    return selector == kAsioSelectorSupported ? value != kAsioSupportsTimeInfo
+           : selector == kAsioEngineVersion   ? 2
+                                              : selector != kAsioSupportsTimeInfo;
 }
 
 }  // namespace
-
-std::mutex& TestHost::mutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::condition_variable& TestHost::changed() {
-    static std::condition_variable c;
-    return c;
-}
 
 void TestHost::reset() {
     driver = nullptr;
@@ -195,7 +148,11 @@ void TestHost::release() {
 }
 
 ASIOCallbacks TestHost::callbacks() {
-    return ASIOCallbacks{bufferSwitch, sampleRateDidChange, asioMessage, bufferSwitchTimeInfo};
+    return ASIOCallbacks{[](long half, ASIOBool) { onSwitch(half); }, [](ASIOSampleRate) {}, asioMessage,
+                         [](ASIOTime*, long half, ASIOBool) -> ASIOTime* {
+                             onSwitch(half);
+                             return nullptr;
+                         }};
 }
 
 bool readCaptureWav(const std::string& path, uint32_t& rate, std::vector<int32_t>& samples,
@@ -207,21 +164,12 @@ bool readCaptureWav(const std::string& path, uint32_t& rate, std::vector<int32_t
     }
     // The one header the writer makes: 32-bit PCM stereo at its rate, sizes matching the file.
     std::memcpy(&rate, data.data() + 24, 4);
-    const auto dataBytes = static_cast<uint32_t>(data.size() - 44);
-    const uint32_t fields[] = {dataBytes + 36, 16, 1 | 2u << 16, rate, rate * 8, 8 | 32u << 16, dataBytes};
-    std::string header(44, '\0');
-    std::memcpy(header.data(), "RIFF\0\0\0\0WAVEfmt ", 16);
-    std::memcpy(header.data() + 36, "data", 4);
-    for (int i = 0; i < 7; ++i) {
-        std::memcpy(header.data() + (i == 0 ? 4 : i == 6 ? 40 : 12 + 4 * i), &fields[i], 4);
-    }
-    if (data.compare(0, 44, header) != 0 || dataBytes % 8 != 0) {
-        why = "not the 44-byte header of a complete 32-bit stereo PCM file of " +
-              std::to_string(data.size()) + " bytes";
+    samples.resize((data.size() - 44) / 4);
+    std::memcpy(samples.data(), data.data() + 44, samples.size() * 4);
+    if (data != WavWriter(32, 2, rate).samples(samples).bytes() || samples.size() % 2 != 0) {
+        why = "not a complete 32-bit stereo PCM file of " + std::to_string(data.size()) + " bytes";
         return false;
     }
-    samples.resize(dataBytes / 4);
-    std::memcpy(samples.data(), data.data() + 44, dataBytes);
     return true;
 }
 

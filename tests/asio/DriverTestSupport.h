@@ -13,17 +13,15 @@
 
 namespace quoril::test {
 
-// The two driver plug-ins the tests load.
+// The two driver plug-ins the tests load, and distinct class ids for fault drivers, n in 0..255.
 std::string faultDriverPath();
 std::string captureDriverPath();
-// Distinct class ids for fault drivers ("{3B9E7D21-5A4C-4F18-B6E2-0000000000NN}"), n in 0..255.
 std::string faultClassId(int n);
 inline constexpr const char* kCaptureClassId = "{6F1C3A52-8E4B-4D2A-9C71-2B5E8D04A913}";
 inline constexpr const char* kCaptureName = "Quoril Capture";
 
-// A registry built by a test and made the player's registry for the life of the object:
-// QUORIL_REGISTRY names a file in a temporary directory, HOME is that directory, and scans
-// do not pause. save() writes the file; the player reads it when it builds a driver list.
+// The player's registry while it lives (QUORIL_REGISTRY and HOME in a temporary directory; scans
+// do not pause); save() writes it for the player to read when it builds a driver list.
 class DriverRegistry {
   public:
     DriverRegistry();
@@ -38,35 +36,25 @@ class DriverRegistry {
     // \InprocServer32 = server (no InprocServer32 when server is empty).
     void addDriver(const std::string& key, const std::string& clsid, const std::string& server,
                    const std::string& hkcrName = "");
-    // A fault driver under key with class id faultClassId(n); returns the class id.
-    std::string addFaultDriver(const std::string& key, int n);
-    // The capture driver under its own name.
+    void addFaultDriver(const std::string& key, int n) { addDriver(key, faultClassId(n), faultDriverPath()); }
     void addCaptureDriver();
-    // Values of HKLM\SOFTWARE\ASIO\<key>.
     void set(const std::string& key, const std::string& name, const std::string& text);
     void setDword(const std::string& key, const std::string& name, uint32_t value);
     // A journal file for the fault driver under key; returns its path.
     std::string journal(const std::string& key);
-    void save();
-
-    static std::string asioKey(const std::string& key) {
-        return "HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\" + key;
-    }
+    void save() { m_registry.save(m_dir.file("registry.reg")); }
 
   private:
     TempDir m_dir;
     Registry m_registry;
 };
 
-// A host for driver tests. The callbacks carry no context, so its state is process-wide; reset()
-// before each use. The buffer switch writes a numbered pattern into the halves it is given
-// (left word of frame n = 2n + 1, right = -(2n + 2), n counted from the first switch, shifted up
-// by `shift` bits) and records the halves in order; it can stop the driver from inside the
-// callback after a number of switches.
+// A host for driver tests; the callbacks carry no context, so its state is process-wide (reset()
+// first). A switch records its half and writes frame n (from the first switch) as left 2n + 1,
+// right -(2n + 2), shifted up `shift` bits; it stops the driver itself at switch `stopAfter`.
 struct TestHost {
     static constexpr int kRecorded = 4096;
 
-    // Set up by the test before the driver starts.
     static inline IASIO* driver = nullptr;
     static inline ASIOBufferInfo* buffers = nullptr;  // left, right
     static inline long bufferSize = 0;
@@ -80,7 +68,6 @@ struct TestHost {
     static inline std::atomic<bool> held{false};
     static void release();
 
-    // Written by the callbacks.
     static inline std::atomic<uint64_t> switches{0};
     static inline std::atomic<long> halves[kRecorded];
     static inline std::atomic<long> messages[32];  // asioMessage calls by selector
@@ -90,11 +77,11 @@ struct TestHost {
     // Waits until predicate() holds or the time is up; true when it held.
     template <typename Predicate>
     static bool waitFor(Predicate predicate, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-        std::unique_lock<std::mutex> lock(mutex());
-        return changed().wait_for(lock, limit, predicate);
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, limit, predicate);
     }
-    static std::mutex& mutex();
-    static std::condition_variable& changed();
+    static inline std::mutex mutex;
+    static inline std::condition_variable changed;
 
     static int32_t leftSample(uint64_t frame) { return static_cast<int32_t>((2 * frame + 1) << shift); }
     static int32_t rightSample(uint64_t frame) {
