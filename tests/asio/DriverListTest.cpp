@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "asio/AsioDriverList.h"
+#include "asio/AsioHost.h"
 #include "asio/DriverScan.h"
 #include "asio/DriverTestSupport.h"
 #include "config/Settings.h"
@@ -176,6 +177,44 @@ TEST_F(DriverList, TheScanListsUsableDriversInRegistryOrderWithTheirPairNamesAnd
     EXPECT_FALSE(settings.driversFound);
     EXPECT_EQ(settings.driverCount, 0);
     EXPECT_EQ(settings.drivers[7].name, "");
+}
+
+// Without a driver every host call answers "not present" and fills what it returns with nothing.
+TEST(AsioHost, WithoutADriverEveryCallAnswersNotPresentAndReturnsNothing) {
+    ASSERT_EQ(theAsioDriver.load(), nullptr);
+    long a = 7, b = 7, c = 7, d = 7;
+    ASIOSampleRate rate = 0;
+    ASIOClockSource clock{};
+    ASIOSamples samples{7, 7};
+    ASIOTimeStamp stamp{7, 7};
+    ASIOChannelInfo channel{};
+    ASIOBufferInfo buffer{ASIOFalse, 0, {&a, &b}};
+    ASIODriverInfo info{};
+    const ASIOError answers[] = {ASIOInit(&info),
+                                 ASIOStart(),
+                                 ASIOStop(),
+                                 ASIOGetChannels(&a, &b),
+                                 ASIOGetLatencies(&a, &b),
+                                 ASIOGetBufferSize(&a, &b, &c, &d),
+                                 ASIOCanSampleRate(44100),
+                                 ASIOGetSampleRate(&rate),
+                                 ASIOSetSampleRate(44100),
+                                 ASIOGetClockSources(&clock, &c),
+                                 ASIOSetClockSource(0),
+                                 ASIOGetSamplePosition(&samples, &stamp),
+                                 ASIOGetChannelInfo(&channel),
+                                 ASIOCreateBuffers(&buffer, 1, 512, nullptr),
+                                 ASIODisposeBuffers(),
+                                 ASIOControlPanel(),
+                                 ASIOFuture(0, nullptr),
+                                 ASIOOutputReady()};
+    for (ASIOError answer : answers) {
+        EXPECT_EQ(answer, ASE_NotPresent) << &answer - answers;
+    }
+    EXPECT_STREQ(info.name, "No ASIO Driver");
+    EXPECT_STREQ(channel.name, "None");
+    EXPECT_EQ(a + b + c + d + samples.lo + stamp.lo, 0);
+    EXPECT_EQ(buffer.buffers[0], nullptr);
 }
 
 }  // namespace

@@ -15,8 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "AlsaSettings.h"
 #include "asio/AsioDriverList.h"
 #include "asio/DriverTestSupport.h"
+#include "platform/Registry.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "support/WavWriter.h"
@@ -251,6 +253,16 @@ TEST_P(DriverStopRace, EveryStopReturnsAndNoSwitchFollows) {
     }
     ASSERT_NE(load(c.driver, c.device), nullptr);
     ASSERT_EQ(m_driver->init(nullptr), ASIOTrue) << errorMessage();
+    if (c.driver == "jack") {  // the server's rate is the only one, its period the preferred size
+        long minimum = 0, maximum = 0, preferred = 0, granularity = 0;
+        ASSERT_EQ(m_driver->getBufferSize(&minimum, &maximum, &preferred, &granularity), ASE_OK);
+        EXPECT_EQ(preferred, frames);
+        long in = -1, out = -1;
+        EXPECT_EQ(m_driver->getLatencies(&in, &out), ASE_OK);
+        EXPECT_TRUE(in == 0 && out >= frames) << in << " " << out;
+        EXPECT_EQ(m_driver->setSampleRate(44100), ASE_OK);
+        EXPECT_EQ(m_driver->canSampleRate(48000), ASE_NoClock);
+    }
     ASSERT_EQ(createPair(0, frames), ASE_OK) << errorMessage();
     TestHost::holdSwitch.store(c.schedule == Schedule::TwoStopsInSwitch);
     TestHost::holdReset.store(c.schedule == Schedule::StopsInReset);
@@ -294,6 +306,10 @@ TEST_P(DriverStopRace, EveryStopReturnsAndNoSwitchFollows) {
     EXPECT_EQ(m_driver->stop(), ASE_OK) << "a third stop, after the others";
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(TestHost::switches.load(), switches) << "a buffer switch came after stop() returned";
+    if (c.driver == "jack") {  // a server that goes away asks the host for a reset
+        ASSERT_EQ(kill(server.pid, SIGKILL), 0);
+        EXPECT_TRUE(TestHost::waitFor([] { return TestHost::messages[kAsioResetRequest].load() == 1; }));
+    }
     m_list->removeCurrentDriver();  // while a JACK server still runs
 }
 
@@ -304,6 +320,37 @@ INSTANTIATE_TEST_SUITE_P(Schedules, DriverStopRace,
                                            StopCase{"jack", "", Schedule::TwoStopsPlaying},
                                            StopCase{"capture", "", Schedule::TwoStopsInSwitch}),
                          [](const auto& info) { return info.param.driver + std::to_string(info.index); });
+
+// Without a window the control panel prints the devices with the chosen one's name; a device chosen
+// later is saved into the registry file, whose other keys stay.
+TEST_F(AlsaDriverTest, theControlPanelNamesTheChosenDeviceAndAChoiceIsSavedBesideTheOtherKeys) {
+    ASSERT_NE(load("alsa", "mapped"), nullptr);
+    ASSERT_EQ(m_driver->init(nullptr), ASIOTrue) << errorMessage();
+    // A question about a rate changes nothing; a rate between two whole numbers is never taken.
+    long in = -1, latency = -1;
+    EXPECT_EQ(m_driver->getLatencies(&in, &latency), ASE_OK);
+    EXPECT_EQ(in, 0);
+    EXPECT_EQ(m_driver->canSampleRate(44100.5), ASE_NoClock);
+    EXPECT_EQ(m_driver->canSampleRate(48000), ASE_OK);
+    ASSERT_EQ(createPair(0, 512), ASE_OK) << errorMessage();
+    EXPECT_EQ(m_driver->setSampleRate(48000), ASE_OK);
+    ASIOSampleRate rate = 0;
+    EXPECT_EQ(m_driver->getSampleRate(&rate), ASE_OK);
+    EXPECT_EQ(rate, 48000);
+    EXPECT_EQ(m_driver->getLatencies(&in, &latency), ASE_OK);
+    EXPECT_GE(latency, 1024);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(m_driver->controlPanel(), ASE_OK);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("ALSA playback devices (* = \"Device\" of Quoril ALSA, now \"mapped\"):\n", 0), 0u)
+        << out;
+    EXPECT_NE(out.find("] in the registry file; it takes effect at the next session.\n"), std::string::npos)
+        << out;
+    std::string error;
+    ASSERT_TRUE(AlsaSettings::saveDevice("hw:CARD=DAC,DEV=0", error)) << error;
+    EXPECT_EQ(AlsaSettings::load().device, "hw:CARD=DAC,DEV=0");
+    EXPECT_NE(readFile(Registry::locate()).find("{5A0C3E61-7B2D-4F8A-9C41-2E6B8D0F7A13}"), std::string::npos);
+}
 
 }  // namespace
 }  // namespace quoril::test

@@ -146,8 +146,10 @@ TEST(ConsolePlayer, ASecondPlayerIsRefusedWhileTheFirstKeepsPlaying) {
                           " failed with error 0: ") +
                   std::strerror(0) + "\n");
 
-    // The first plays on: volume down, then quit; the settings are saved with the new volume.
-    first.type("-q");
+    // The first plays on through every transport key (next, previous, phase twice, pause and resume,
+    // back, forward, stop, a volume step up that the 0 dB ceiling holds), then one step down and quit:
+    // the settings are saved with the new volume.
+    first.type("]][;; bf.+-q");
     ASSERT_TRUE(first.wait(std::chrono::seconds(30))) << first.output();
     EXPECT_EQ(first.exitCode(), 0);
     EXPECT_NE(env.readIni().find("VOLUME= -0.5\n"), std::string::npos) << env.readIni();

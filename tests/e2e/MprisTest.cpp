@@ -69,7 +69,6 @@ const std::vector<Step> kSteps = {
     // 0.5 is -6.02 dB: the nearest half-decibel step is -6.0 dB, read back as 10^(-6/20).
     {{"volume", "0.5"}, {"volume"}, "0.501187", "  -6.0\n"},
     {{"volume", "0.3"}, {"volume"}, "0.298538", " -10.5\n"},  // -10.46 dB
-    {{"volume", "0.001"}, {"volume"}, "0.001000", " -60.0\n"},
     {{"volume", "0"}, {"volume"}, "0.000010", "-100.0\n"},
     {{"volume", "2"}, {"volume"}, "1.000000", "   0.0\n"},
     {{"volume", "0.5"}, {"volume"}, "0.501187", "  -6.0\n"},
@@ -137,7 +136,8 @@ class MprisTest : public ::testing::Test {
         ProcessResult refused = openUri("file://" + env.dir().file("Quoril.ini"));
         EXPECT_NE(refused.err.find("Only file:// URIs of .cue, .wav or .flac files."), std::string::npos)
             << refused.err;
-        EXPECT_EQ(openUri("file://" + cue).exitCode, 0);
+        // The local host may be named, and any byte may be written as %XX.
+        EXPECT_EQ(openUri("file://localhost" + cue.substr(0, cue.size() - 3) + "%63ue").exitCode, 0);
         EXPECT_TRUE(waitUntil(
             [&] { return playerctl(kStatus) == "Playing" && playerctl({"volume"}) == "0.501187"; }));
 

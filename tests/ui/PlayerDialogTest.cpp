@@ -87,6 +87,16 @@ TEST_F(PlayerTest, ValidSettingsStartLoadingWithEveryControlDisabledAndShowTheSt
     EXPECT_TRUE(dialog->loading() && !dialog->playing() && theTransport.repeatAtEnd.load());
 }
 
+TEST_F(PlayerTest, ADiscThatCannotBeOpenedSaysSoAndShowsWhyInTheLog) {
+    env.writeIni({}, kRate, false);
+    open(env.dir().file("missing.wav"));
+    EXPECT_EQ(view.shown["box"],
+              std::vector<std::string>{"Cue, wav or flac file could NOT be processed!\r\n\r\n"
+                                       "Details at bottom of diagnostics display.\r\n"});
+    ASSERT_EQ(view.shown["diagnostics"].size(), 1u);
+    EXPECT_NE(view.shown["diagnostics"][0].find("Wav file NOT found!"), std::string::npos);
+}
+
 TEST_F(PlayerTest, WithoutASessionPlayShowsTheLongBox) {
     open(env.writeDisc(kThreeTracks));  // no settings file: the settings window opens and is cancelled
     dialog->onCommand(kPlay);
@@ -131,6 +141,7 @@ TEST_F(PlayerTest, SeeksTrackJumpsAndVolumeStepsStayInTheirRangeOrWrapAndPlayOn)
         {kBack, 12 * kRate, kEnd - 15 * kRate, -10, -10},  // back in the first 15 s: 15 s before the end
         {kKey, 2 * kRate, kTrack2, -10, -10, ListKey::RightBracket},
         {kNext, kTrack3 + 2 * kRate, 0, -10, -10},
+        {kPrevious, 2 * kRate, kTrack3, -10, -10},  // before the first track comes the last
         {kKey, 2 * kRate, kTrack3, -10, -10, ListKey::LeftBracket},
         {kVolumeDown, kAny, kAny, -100.0, -100.0},
         {kKey, kAny, kAny, -10.0, -10.5, ListKey::End},
@@ -161,6 +172,8 @@ TEST_F(PlayerTest, SeeksTrackJumpsAndVolumeStepsStayInTheirRangeOrWrapAndPlayOn)
         EXPECT_EQ(view.volume, redrawn ? PlayerDialog::volumeText(c.toDb) : "") << row;
         EXPECT_TRUE(dialog->playing()) << row;
     }
+    dialog->onCommand(kStop);
+    EXPECT_FALSE(dialog->playing());
 }
 
 TEST(SettingsWindow, WithoutDriversOrWithoutAnEngineSaysSoAndKeepsOkDisabled) {

@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "config/Settings.h"
+#include "support/TempDir.h"
+#include "ui/qt/AboutDialog.h"
 #include "ui/qt/DiagnosticsDialog.h"
+#include "ui/qt/LibraryVersions.h"
 #include "ui/qt/PlayerWindow.h"
 #include "ui/qt/QtTestEnvironment.h"
 
@@ -161,6 +164,19 @@ TEST_F(DialogsTest, TheDiagnosticsWindowOpensAtTheEndOfItsTextClosesWithOkEnterO
             << shown.toStdString();
         EXPECT_TRUE(scroll == end && end > 0) << key;
     }
+}
+
+// The About window names the libraries in use; a broken private resampler gives way to the system's.
+TEST_F(DialogsTest, TheAboutWindowNamesTheLibrariesAndABrokenPrivateResamplerGivesWay) {
+    const std::string version = samplerateVersion("");
+    EXPECT_EQ(version.rfind("libsamplerate-", 0), 0u) << version;
+    EXPECT_EQ(version.find('('), std::string::npos) << version;
+    const QStringList lines = AboutDialog("").text().split(QLatin1Char('\n'));
+    EXPECT_TRUE(lines.contains(QString::fromStdString(version)));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())));
+    test::TempDir install;
+    install.write("libsamplerate.so.0", "this is not a shared library");
+    EXPECT_EQ(samplerateVersion(install.path()), version);
 }
 
 }  // namespace

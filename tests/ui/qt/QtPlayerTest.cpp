@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -52,6 +53,10 @@ TEST_F(QtPlayerTest, TheWindowLoadsTheDiscPlaysOpensTheSettingsAndSavesOnClose) 
             EXPECT_TRUE(window.grab().save(dir + QStringLiteral("/player.png")));
         }
         window.resize(1, 1);
+        // A file dialog left with Cancel changes nothing: the disc plays on.
+        test::onNextModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+        click(PlayerControl::kFileOpen);
+        EXPECT_EQ(window.buttonPicture(PlayerControl::kPlay), Picture::kPause);
 
         // The settings window opens filled from the settings; 8 kHz is none of the rate buttons.
         // The capture driver has no control panel: its button says where its values are, and
