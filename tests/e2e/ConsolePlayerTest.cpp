@@ -64,7 +64,7 @@ const Disc kGapsAppendedDisc{
 std::vector<int32_t> install(PlayerEnvironment& env, const std::string& playback,
                              const Disc& disc = kStandardDisc) {
     env.writeIniLines({"ASIO=Quoril Capture", "ASIOCHANNEL=0", "SRC=1", "RATE=44100", "VOLUME=0.0",
-                       "DIAGNOSTICS=No", "PLAYBACK=" + playback});
+                       "DIAGNOSTICS=" + std::string(playback == "X" ? "Yes" : "No"), "PLAYBACK=" + playback});
     std::vector<int32_t> samples = makeSamples(static_cast<size_t>(disc.firstFrames), 16, 2, 11);
     const std::vector<int32_t> second = makeSamples(static_cast<size_t>(disc.secondFrames), 16, 2, 12);
     WavWriter(16, 2, kRate).samples(samples).write(env.dir().file("one.wav"));
@@ -90,10 +90,15 @@ class ConsolePlayerDisc : public ::testing::TestWithParam<Disc> {};
 TEST_P(ConsolePlayerDisc, PlaysADiscToItsEndInExitModeAndTheCaptureHoldsItBitForBit) {
     PlayerEnvironment env("8");
     const std::vector<int32_t> disc = install(env, "X", GetParam());
-    PlayerProcess run({"--console", env.dir().file("disc.cue")});
+    // Without a session bus the player plays as ever and says so once in its log.
+    PlayerProcess run({"--console", env.dir().file("disc.cue")},
+                      {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", ""}});
     ASSERT_TRUE(run.wait()) << run.output();
     EXPECT_EQ(run.exitCode(), 0) << run.output();
-    const std::string out = run.output();
+    const std::string out = run.output(), noBus =
+                                              "\nNo session bus (no DBUS_SESSION_BUS_ADDRESS, no "
+                                              "XDG_RUNTIME_DIR): media keys and remote control are off.\n";
+    EXPECT_TRUE(out.find(noBus) != std::string::npos && out.find(noBus) == out.rfind(noBus)) << out;
 
     std::string list;
     for (const std::string& row : GetParam().list) {
@@ -147,9 +152,9 @@ TEST(ConsolePlayer, ASecondPlayerIsRefusedWhileTheFirstKeepsPlaying) {
                   std::strerror(0) + "\n");
 
     // The first plays on through every transport key (next, previous, phase twice, pause and resume,
-    // back, forward, stop, a volume step up that the 0 dB ceiling holds), then one step down and quit:
-    // the settings are saved with the new volume.
-    first.type("]][;; bf.+-q");
+    // back, forward, stop, a volume step up that the 0 dB ceiling holds, down, down, up and Enter, a
+    // file prompt left empty), then one step down and quit: the settings keep the new volume.
+    first.type("]][;; bf.+\x1b[B\x1b[B\x1b[A\no\n-q");
     ASSERT_TRUE(first.wait(std::chrono::seconds(30))) << first.output();
     EXPECT_EQ(first.exitCode(), 0);
     EXPECT_NE(env.readIni().find("VOLUME= -0.5\n"), std::string::npos) << env.readIni();

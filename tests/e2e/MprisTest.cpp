@@ -163,22 +163,5 @@ TEST_F(MprisTest, WindowFollowsPlayerctlOnTheSessionBus) {
     drive(false);
 }
 
-TEST(MprisWithoutBus, ThePlayerSaysSoInOneLineOfItsLogAndPlaysAsBefore) {
-    PlayerEnvironment env("20");
-    env.writeIni({"PLAYBACK=X"}, 8000, true);
-    PlayerProcess run({"--console", env.writeDisc({8000 * 2, 8000 * 2})},
-                      {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", ""}});
-    ASSERT_TRUE(run.wait()) << run.output();
-    EXPECT_EQ(run.exitCode(), 0);
-    const std::string out = run.output();
-    const std::string line =
-        "\nNo session bus (no DBUS_SESSION_BUS_ADDRESS, no XDG_RUNTIME_DIR): media keys and remote control "
-        "are off.\n";
-    size_t at = out.find(line);
-    EXPECT_NE(at, std::string::npos) << out;
-    EXPECT_EQ(at, out.rfind(line)) << out;
-    EXPECT_NE(out.find("Playback ended. On OK Ravek exits.", at), std::string::npos) << out;
-}
-
 }  // namespace
 }  // namespace quoril::test
