@@ -327,58 +327,53 @@ MprisService::~MprisService() {
 // ---- the window logic, passed through ----
 
 void MprisService::onInitDialog() {
-    Busy busy(*this);
-    m_player.onInitDialog();
-    connect();
-    announceChanges();
+    passThrough([&] {
+        m_player.onInitDialog();
+        connect();
+    });
 }
 
 void MprisService::onTimer(int timerId) {
-    Busy busy(*this);
-    bool wasPlaying = m_player.playing();
-    m_player.onTimer(timerId);
-    // The one halt a tick makes is the stop at the end of the disc.
-    if (wasPlaying && !m_player.playing()) {
-        noteStopped();
-    }
-    announceChanges();
+    passThrough([&] {
+        bool wasPlaying = m_player.playing();
+        m_player.onTimer(timerId);
+        // The one halt a tick makes is the stop at the end of the disc.
+        if (wasPlaying && !m_player.playing()) {
+            noteStopped();
+        }
+    });
 }
 
 void MprisService::onCommand(int controlId) {
-    Busy busy(*this);
-    m_player.onCommand(controlId);
-    if (controlId == PlayerControl::kStop) {
-        noteStopped();
-    }
-    announceChanges();
+    passThrough([&] {
+        m_player.onCommand(controlId);
+        if (controlId == PlayerControl::kStop) {
+            noteStopped();
+        }
+    });
 }
 
 bool MprisService::onTrackListKey(ListKey key, bool shift) {
-    Busy busy(*this);
-    bool handled = m_player.onTrackListKey(key, shift);
-    if (key == ListKey::Period) {
-        noteStopped();
-    }
-    announceChanges();
+    bool handled = false;
+    passThrough([&] {
+        handled = m_player.onTrackListKey(key, shift);
+        if (key == ListKey::Period) {
+            noteStopped();
+        }
+    });
     return handled;
 }
 
 void MprisService::onTrackListDoubleClick() {
-    Busy busy(*this);
-    m_player.onTrackListDoubleClick();
-    announceChanges();
+    passThrough([&] { m_player.onTrackListDoubleClick(); });
 }
 
 void MprisService::onOK() {
-    Busy busy(*this);
-    m_player.onOK();
-    announceChanges();
+    passThrough([&] { m_player.onOK(); });
 }
 
 void MprisService::onCancel() {
-    Busy busy(*this);
-    m_player.onCancel();
-    announceChanges();
+    passThrough([&] { m_player.onCancel(); });
 }
 
 void MprisService::onSysCommand(int commandId) {

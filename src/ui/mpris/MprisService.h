@@ -69,6 +69,13 @@ class MprisService : public PlayerController, public CommandSource {
     // the disc loads or the settings window is open the buttons are disabled too.
     bool acceptsCommands() const;
     bool busy() const { return m_busy; }
+    // Runs a call into the window logic as a running command, then tells the bus what changed.
+    template <typename Call>
+    void passThrough(Call call) {
+        Busy busy(*this);
+        call();
+        announceChanges();
+    }
     // Marks a command as running for its lifetime.
     class Busy {
       public:
